@@ -1,0 +1,59 @@
+// The run configuration "eulero_test.dat": its 81 positional records, the
+// derivation of the reference quantities and the checks that keep a run
+// within its storage.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "driver/free_format_reader.hpp"
+#include "driver/shared_state.hpp"
+
+namespace fiamma {
+
+inline constexpr const char* kConfigFile = "eulero_test.dat";
+inline constexpr int kConfigRecords = 81;
+// Smallest grid the compact operators can be assembled on.
+inline constexpr int kMinPoints = 9;
+
+enum class ItemKind { Integer, Real, Text };
+
+// Where one configured value is stored.
+struct ValueRef {
+  ItemKind kind;
+  int* i = nullptr;
+  double* r = nullptr;
+  char* t = nullptr;
+  int width = 0;
+};
+
+struct ConfigItem {
+  int record;
+  const char* name;
+  ValueRef (*where)(State&);
+};
+
+// The configured values in record order (record 63 holds two).
+const std::vector<ConfigItem>& config_items();
+
+// Reads the 81 records into the blocks, as they stand in the file. When
+// `echo` is given, the line "x0_ff_2,hx_ff_2:" goes to it after record 24.
+void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo);
+
+// Values that would overrun the fixed storage or divide by zero, one line
+// each naming its record; empty when the configuration is usable.
+std::vector<std::string> range_problems(const State& s);
+
+// Reads "eulero_test.dat" from the working directory, checks it and performs
+// the first derivations, printing its console lines.
+void input_eule(State& s);
+// The reference quantities.
+void elabora_parametri(State& s);
+// Unit reference quantities for the analytic test cases.
+void maschera_ad(State& s);
+
+// "NN name value" for every value, in record order.
+void print_configuration(State& s, std::ostream& os);
+
+}  // namespace fiamma

@@ -1,0 +1,77 @@
+// Reader of free-format (list-directed) text input, used for every text file
+// the program reads: the configuration, the grid, snapshots and resume files.
+//
+// A read takes the items of one record in order. It starts on the line after
+// the one where the previous read ended and continues on further lines while
+// it needs values; whatever follows its last value on the line is skipped, so
+// a line may carry a comment. Values are separated by blanks, tabs, commas or
+// semicolons; r*value repeats a value, r* and an empty field between commas
+// are null values that leave the item unchanged; a slash ends the read and
+// leaves the remaining items unchanged. Texts are quoted with ' or " (the
+// quote doubled inside stands for one) or unquoted up to the next separator.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/shared_state.hpp"
+
+namespace fiamma {
+
+class FreeFormatReader {
+ public:
+  // The whole text of a file; display_name is how messages name it.
+  FreeFormatReader(std::string_view contents, std::string display_name);
+  // Reads a file; a missing or unreadable file is an InputError (the file is
+  // never created).
+  static FreeFormatReader open(const std::filesystem::path& path, std::string display_name);
+
+  // Starts the read of record `record` (the number messages report).
+  void begin(int record);
+  void integer(int& value, std::string_view name);
+  void real(double& value, std::string_view name);
+  void text(char* field, int width, std::string_view name);
+  template <std::size_t N>
+  void text(Text<N>& field, std::string_view name) {
+    text(field.data(), N, name);
+  }
+  // Ends the read: the rest of the current line is skipped.
+  void end();
+
+  const std::string& display_name() const { return name_; }
+
+ private:
+  enum class Kind { Integer, Real, Text };
+  struct Value {
+    bool null = true;
+    std::string token;
+    bool quoted = false;
+  };
+
+  Value next(Kind kind, std::string_view item);
+  Value parse_value(Kind kind, std::string_view item);
+  bool at_line_end() const { return col_ >= lines_[line_].size(); }
+  char cur() const { return lines_[line_][col_]; }
+  bool skip_blanks();  // across lines; false at end of file
+  [[noreturn]] void fail(std::string_view item, const std::string& problem) const;
+  [[noreturn]] void fail_end_of_file(std::string_view item) const;
+
+  std::vector<std::string> lines_;
+  std::string name_;
+  std::size_t line_ = 0;
+  std::size_t col_ = 0;
+  std::size_t next_line_ = 0;
+  int record_ = 0;
+  bool after_comma_ = true;  // a comma now stands for a null value
+  bool terminated_ = false;  // a slash ended this read
+  int repeat_left_ = 0;
+  Value repeat_value_;
+  Kind repeat_kind_ = Kind::Integer;
+};
+
+// True for a separator character of free-format input.
+bool is_free_format_separator(char c);
+
+}  // namespace fiamma

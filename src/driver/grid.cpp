@@ -1,0 +1,46 @@
+#include "driver/grid.hpp"
+
+#include <string>
+
+#include "driver/errors.hpp"
+#include "driver/free_format_reader.hpp"
+#include "output/free_format.hpp"
+
+namespace fiamma {
+
+void input_grid(State& s, int n) {
+  FreeFormatReader reader = FreeFormatReader::open(s.file(kGridFile), kGridFile);
+  s.out() << Line().text("Lettura file di griglia grid.dat");
+  Field& x = s.grid2.x;
+  for (int i = 1; i <= n; ++i) {
+    double ignored = 0.0;
+    reader.begin(i);
+    reader.real(ignored, "prima colonna");
+    reader.real(x[i], "ascissa");
+    reader.end();
+  }
+  for (int i = 1; i < n; ++i) {
+    if (!(x[i + 1] > x[i])) {
+      throw InputError(std::string(kGridFile) + ": record " + std::to_string(i + 1) +
+                       " (ascissa): le ascisse devono crescere, trovato " + format_real(x[i + 1]) +
+                       " dopo " + format_real(x[i]));
+    }
+  }
+  const double x1 = x[1];
+  const double factor = s.discr.domain_length / (x[n] - x[1]);
+  if (!s.grid_echo) {
+    s.grid_echo = std::make_unique<std::ofstream>(s.file(kGridEchoFile), std::ios::trunc);
+  }
+  for (int i = 1; i <= n; ++i) {
+    x[i] = (x[i] - x1) * factor;
+    *s.grid_echo << Line().real(x[i]);
+  }
+  s.grid_echo->flush();
+  s.grid2.min_spacing = 1.0e32;
+  for (int i = 1; i < n; ++i) {
+    s.grid2.spacing[i] = x[i + 1] - x[i];
+    if (s.grid2.spacing[i] < s.grid2.min_spacing) s.grid2.min_spacing = s.grid2.spacing[i];
+  }
+}
+
+}  // namespace fiamma

@@ -1,0 +1,15 @@
+// The non-uniform grid read from "grid.dat", stretched to the domain length.
+#pragma once
+
+#include "driver/shared_state.hpp"
+
+namespace fiamma {
+
+inline constexpr const char* kGridFile = "grid.dat";
+inline constexpr const char* kGridEchoFile = "fort.87";
+
+// Reads n abscissae (second value of each record), rescales them onto
+// [0, domain_length], echoes them to "fort.87" and fills the spacings.
+void input_grid(State& s, int n);
+
+}  // namespace fiamma

@@ -1,0 +1,169 @@
+#include "driver/run.hpp"
+
+#include <filesystem>
+#include <ostream>
+#include <sstream>
+
+#include "driver/configuration.hpp"
+#include "driver/errors.hpp"
+#include "driver/grid.hpp"
+#include "output/free_format.hpp"
+#include "output/parameter_report.hpp"
+
+#ifndef FIAMMA_VERSION
+#define FIAMMA_VERSION "unknown"
+#endif
+
+namespace fiamma {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Uso: fiamma [OPZIONE]\n"
+    "Simula una fiamma premiscelata monodimensionale nella cartella corrente.\n"
+    "Senza opzioni legge \"eulero_test.dat\" (e \"grid.dat\" se richiesto) e scrive\n"
+    "i risultati nella cartella corrente o sotto i prefissi configurati.\n"
+    "\n"
+    "  --print-config [FILE]  stampa ogni valore letto dalla configurazione\n"
+    "                         (predefinito: eulero_test.dat), prima di ogni elaborazione\n"
+    "  --check-config [FILE]  controlla la configurazione e descrive la simulazione\n"
+    "  --help                 mostra questo aiuto\n"
+    "  --version              mostra la versione\n"
+    "\n"
+    "Stato di uscita: 0 fine normale, 2 dati di ingresso non validi,\n"
+    "3 arresto del solutore dopo i suoi messaggi.\n";
+
+std::string case_kind_words(int kind) {
+  switch (kind) {
+    case 3: case 4: return "caso analitico " + format_int(kind) + " (onda semplice, soluzione di riferimento a ogni uscita)";
+    case 5: return "caso analitico 5 (seconda soluzione di riferimento a ogni uscita)";
+    case 6: case 7: return "caso " + format_int(kind) + " con grandezze di riferimento unitarie e gamma 1.4";
+    case 8: return "fiamma premiscelata (profilo iniziale, inseguimento del fronte, ancoraggio)";
+    case 10: return "campo di prova come stato iniziale";
+    default:
+      return kind <= 7 ? "caso " + format_int(kind) + " con grandezze di riferimento unitarie"
+                       : "caso " + format_int(kind) + " senza stato iniziale proprio";
+  }
+}
+
+void read_for_mode(State& s, const std::string& file) {
+  FreeFormatReader reader = FreeFormatReader::open(file, file);
+  read_configuration(reader, s, nullptr);
+}
+
+}  // namespace
+
+void start_up(State& s) {
+  input_eule(s);
+  elabora_parametri(s);
+  if (s.ic_kkind.case_kind <= 7) maschera_ad(s);
+  const Settings& set = s.settings;
+  scrivi_parametri(s, set.n, set.n_species, set.cfl, set.stab, set.rk_scheme, kReportLimit);
+}
+
+int run_simulation(State& s) {
+  start_up(s);
+  s.out() << Line().text(
+      "Avvio completato (configurazione letta, parametri in post_dati.dat): "
+      "l'integrazione nel tempo non e' ancora disponibile in questa versione.");
+  return 0;
+}
+
+ConfigCheck check_configuration(State& s) {
+  ConfigCheck c;
+  c.problems = range_problems(s);
+  const auto& set = s.settings;
+  const auto& d = s.discr;
+  if (d.i_thom != 2) {
+    c.problems.push_back("record 11 (i_thom) = " + format_int(d.i_thom) +
+                         ": la simulazione richiede gli operatori pentadiagonali (i_thom = 2)");
+  } else if (s.grid == 1) {
+    c.problems.push_back("record 5 (grid) = 1 con i_thom = 2: gli operatori pentadiagonali "
+                         "non esistono su griglia non uniforme, la simulazione si fermerebbe");
+  }
+  if (s.grid == 1 && !std::filesystem::exists(s.file(kGridFile))) {
+    c.problems.push_back("record 5 (grid) = 1 ma il file grid.dat non esiste");
+  }
+  if (s.ic_kkind.reaction_order == 2) {
+    c.problems.push_back("record 32 (reaction_order) = 2: il modello a due specie arresta la "
+                         "simulazione alla prima valutazione della pressione");
+  }
+
+  auto& out = c.description;
+  out.push_back("Simulazione: " + case_kind_words(s.ic_kkind.case_kind) + ".");
+  out.push_back(s.grid == 0 ? "Griglia: uniforme, " + format_int(set.n) + " nodi."
+                            : "Griglia: non uniforme da grid.dat, " + format_int(set.n) + " nodi.");
+  out.push_back(std::string("Schema: operatori compatti ") +
+                (d.i_thom == 2 ? "pentadiagonali" : d.i_thom == 1 ? "tridiagonali" : "sconosciuti") +
+                ", Runge-Kutta " + format_int(set.rk_scheme) + ", passo " +
+                (d.dt_mode == 1 ? "dai limiti cfl = " + format_real(set.cfl) + " e stab = " + format_real(set.stab)
+                                : "fisso dt = " + format_real(s.tempo.dt)) +
+                ".");
+  out.push_back("Iterazioni: da " + format_int(s.tempo.it_start + 1) + " a " + format_int(s.tempo.it_end) +
+                ", uscita ogni " + format_int(s.tempo.it_out) + ".");
+  if (d.domain_length != 0.0) {
+    out.push_back("Dominio: lunghezza fissa 2*pi*" + format_real(d.domain_length) + ".");
+  } else {
+    const double hlx = d.hlx == 0.0 ? 0.625 * set.n : d.hlx;
+    out.push_back("Dominio: " + format_real(hlx) + " spessori di fiamma previsti (lunghezza scelta dalla stima analitica).");
+  }
+  if (s.andam.sweep_mode == 1) {
+    out.push_back("Andamento: parametro " + format_int(s.andam.sweep_parameter) + " in " +
+                  format_int(s.andam.sweep_count) + " passi da " + format_real(s.andam.sweep_start) +
+                  " verso " + format_real(s.andam.sweep_end) + " (escluso).");
+  } else {
+    out.push_back("Andamento: nessuno (una sola simulazione).");
+  }
+  if (s.rrestart.ires != 0) out.push_back("Partenza: da file di ripartenza.");
+  return c;
+}
+
+int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    if (args.empty()) {
+      auto s = std::make_unique<State>();
+      s->console = &out;
+      return run_simulation(*s);
+    }
+    const std::string& opt = args[0];
+    if (opt == "--help" || opt == "-h") {
+      out << kUsage;
+      return 0;
+    }
+    if (opt == "--version") {
+      out << "fiamma " << FIAMMA_VERSION << '\n';
+      return 0;
+    }
+    if ((opt == "--print-config" || opt == "--check-config") && args.size() <= 2) {
+      const std::string file = args.size() == 2 ? args[1] : kConfigFile;
+      auto s = std::make_unique<State>();
+      s->workdir = std::filesystem::path(file).parent_path();
+      if (s->workdir.empty()) s->workdir = ".";
+      read_for_mode(*s, file);
+      if (opt == "--print-config") {
+        print_configuration(*s, out);
+        return 0;
+      }
+      const ConfigCheck c = check_configuration(*s);
+      for (const auto& line : c.description) out << line << '\n';
+      if (c.problems.empty()) {
+        out << "Configurazione valida.\n";
+        return 0;
+      }
+      err << file << ": problemi trovati:\n";
+      for (const auto& p : c.problems) err << "  " << p << '\n';
+      return kExitBadInput;
+    }
+    err << "fiamma: opzione non riconosciuta: " << opt << "\n\n" << kUsage;
+    return kExitBadInput;
+  } catch (const InputError& e) {
+    out.flush();
+    err << "fiamma: " << e.what() << '\n';
+    return kExitBadInput;
+  } catch (const RunStopped&) {
+    out.flush();
+    return kExitStopped;
+  }
+}
+
+}  // namespace fiamma
