@@ -1,0 +1,69 @@
+// Helpers shared by the tests: scratch working directories and configurations
+// derived from the shipped example.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "driver/shared_state.hpp"
+
+namespace fiamma::testing {
+
+inline std::string read_file(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline void write_file(const std::filesystem::path& p, const std::string& text) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+// A fresh directory under the system's temporary folder, removed at the end.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    static int counter = 0;
+    path_ = std::filesystem::temp_directory_path() /
+            ("fiamma_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() { std::filesystem::remove_all(path_); }
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::filesystem::path source_dir() { return FIAMMA_SOURCE_DIR; }
+
+// The example flame configuration, one record per line, with some records
+// (numbered from 1) replaced by other text.
+inline std::string example_config(const std::map<int, std::string>& replace = {}) {
+  std::istringstream in(read_file(source_dir() / "examples/flame/eulero_test.dat"));
+  std::string line, out;
+  for (int record = 1; std::getline(in, line); ++record) {
+    auto it = replace.find(record);
+    out += (it != replace.end() ? it->second : line) + "\n";
+  }
+  return out;
+}
+
+// A state whose working directory is `dir` and whose console is `console`.
+inline std::unique_ptr<State> make_state(const std::filesystem::path& dir, std::ostream& console) {
+  auto s = std::make_unique<State>();
+  s->workdir = dir;
+  s->console = &console;
+  return s;
+}
+
+}  // namespace fiamma::testing
