@@ -167,6 +167,33 @@ struct Addr {
   }
 };
 
+// One compact operator A u = B f: the five left-hand bands, the seven
+// right-hand bands and the two homogeneous solutions of the solved matrix.
+struct OperatorBlock {
+  Field a, b, c, d, e;
+  Field aB, bB, cB, dB, eB, fB, gB;
+  Field homog_1, homog_2;
+};
+
+// Work arrays of one five-band solve.
+struct PentaWork {
+  Field elim_a, elim_b, elim_c, elim_d, elim_e, elim_rhs;
+  Field sweep_s, sweep_u, sweep_v;
+};
+
+// The operator blocks and the scratch that each operation owns.
+struct Operators {
+  OperatorBlock comp1, comp2, comp3, comp4, comp5, comp6, comp7, comp8, comp13;
+  // One set of work arrays per application, the Poisson solve and the set-up.
+  PentaWork work_der_prima, work_der_seconda, work_der_prima_st, work_der_seconda_st,
+      work_der_prima_ns_st, work_der_prima_st_ns, work_inter_ns_st, work_inter_st_ns,
+      work_poisson, work_setup;
+  Field poisson_zero{};
+  Field poisson_rhs{};
+  Field setup_rhs{};
+  bool staggered_ready = false;  // comp2..comp6, comp8, comp13 assembled
+};
+
 struct State {
   State() {
     for (auto& name : rrestart.name) name.fill(' ');
@@ -204,6 +231,7 @@ struct State {
   Andam andam;
   Addr addr;
   double pi = 0.0;
+  Operators ops;
 
   // Where the run lives: every input and output file is relative to it.
   std::filesystem::path workdir = ".";
