@@ -46,16 +46,26 @@ class ScratchDir {
 
 inline std::filesystem::path source_dir() { return FIAMMA_SOURCE_DIR; }
 
-// The example flame configuration, one record per line, with some records
-// (numbered from 1) replaced by other text.
-inline std::string example_config(const std::map<int, std::string>& replace = {}) {
-  std::istringstream in(read_file(source_dir() / "examples/flame/eulero_test.dat"));
+// A configuration file with one record per line, with some records (numbered
+// from 1) replaced by other text.
+inline std::string config_from(const std::filesystem::path& file, const std::map<int, std::string>& replace) {
+  std::istringstream in(read_file(file));
   std::string line, out;
   for (int record = 1; std::getline(in, line); ++record) {
     auto it = replace.find(record);
     out += (it != replace.end() ? it->second : line) + "\n";
   }
   return out;
+}
+
+// The fixed configuration of the input and report tests (tests/data).
+inline std::string example_config(const std::map<int, std::string>& replace = {}) {
+  return config_from(source_dir() / "tests/data/eulero_test.dat", replace);
+}
+
+// The shipped example flame.
+inline std::string flame_config(const std::map<int, std::string>& replace = {}) {
+  return config_from(source_dir() / "examples/flame/eulero_test.dat", replace);
 }
 
 // A state whose working directory is `dir` and whose console is `console`.

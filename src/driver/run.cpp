@@ -7,6 +7,7 @@
 #include "driver/configuration.hpp"
 #include "driver/errors.hpp"
 #include "driver/grid.hpp"
+#include "driver/simulation.hpp"
 #include "output/free_format.hpp"
 #include "output/parameter_report.hpp"
 
@@ -63,9 +64,8 @@ void start_up(State& s) {
 
 int run_simulation(State& s) {
   start_up(s);
-  s.out() << Line().text(
-      "Avvio completato (configurazione letta, parametri in post_dati.dat): "
-      "l'integrazione nel tempo non e' ancora disponibile in questa versione.");
+  auto mv = std::make_unique<MainValues>();
+  run_sweeps(s, *mv);
   return 0;
 }
 

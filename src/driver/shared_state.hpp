@@ -194,6 +194,22 @@ struct Operators {
   bool staggered_ready = false;  // comp2..comp6, comp8, comp13 assembled
 };
 
+// Work arrays of the solver operations (fixed scratch, one set per operation).
+struct SolverScratch {
+  // right-hand sides
+  Field rhs_rho_ns, rhs_m_st, rhs_f_ns, rhs_o_ns, rhs_flux, rhs_dflux, rhs_visc, rhs_dvisc;
+  // pressure balance and divergence
+  Field p_th_ns, p_rho_ns, p_f_ns, p_grad, div_d2th;
+  // velocity correction
+  Field c_rho_ns, c_drho, c_dq5, c_r, c_v, c_v_prev, c_a, c_ia, c_f, c_phi, c_dphi, c_dump;
+  // time-step control, shift, snapshot, initial profile
+  Field t_rho_ns, shift_rho_ns, snap_rho, snap_y1, snap_y2;
+  Field ini_rho, ini_y1, ini_y2, ini_th;
+  // fixed-point iterations of the velocity correction (for the benchmarks)
+  long long corrections = 0;
+  long long correction_iterations = 0;
+};
+
 struct State {
   State() {
     for (auto& name : rrestart.name) name.fill(' ');
@@ -232,11 +248,14 @@ struct State {
   Addr addr;
   double pi = 0.0;
   Operators ops;
+  SolverScratch scratch;
 
   // Where the run lives: every input and output file is relative to it.
   std::filesystem::path workdir = ".";
   // The console; tests point it at a string stream.
   std::ostream* console = &std::cout;
+  // Where the operator's answer to the stability pause comes from.
+  std::istream* operator_input = &std::cin;
   // Echo of the rescaled grid abscissae, open from its first write on.
   std::unique_ptr<std::ofstream> grid_echo;
 

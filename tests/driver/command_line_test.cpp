@@ -25,13 +25,17 @@ int run_in(const ScratchDir& dir, const std::string& args, std::string* output =
   return WEXITSTATUS(status);
 }
 
-TEST(CommandLine, ExampleStartsUpAndWritesItsReport) {
+TEST(CommandLine, ShortFlameRunWritesItsFiles) {
   ScratchDir dir;
-  write_file(dir / "eulero_test.dat", example_config());
+  write_file(dir / "eulero_test.dat", testing::flame_config({{9, "40"}, {10, "20"}}));
   std::string out;
   EXPECT_EQ(run_in(dir, "", &out), 0);
   EXPECT_NE(out.find(" SIMULAZIONE DELLA COMBUSTIONE H2-O2\n"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(dir / "post_dati.dat"));
+  EXPECT_NE(out.find(" it = 40\n"), std::string::npos);
+  for (const char* name : {"post_dati.dat", "Fpr000000.dat", "Fpr000020.dat", "Fpr000040.dat", "Fpr000041.dat"}) {
+    EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  }
+  EXPECT_EQ(testing::read_file(dir / "i_and_min.dat"), " 1\n");
 }
 
 TEST(CommandLine, MissingConfigurationFailsWithoutCreatingIt) {

@@ -33,7 +33,7 @@ TEST(Configuration, ExampleRecordsLandInTheirBlocks) {
   EXPECT_EQ(s->settings.n_species, 2);
   EXPECT_EQ(s->settings.n_stab, 7);
   EXPECT_EQ(s->ic_kkind_re.th_front_level, 0.25);
-  EXPECT_EQ(s->tempo.it_end, 3000);
+  EXPECT_EQ(s->tempo.it_end, 20);
   EXPECT_EQ(s->comp.c[1], 2.0);
   EXPECT_EQ(s->comp.c[4], 0.5);
   EXPECT_EQ(s->ic_kkind_re.gain_velocity, 1.0e-3);

@@ -1,0 +1,202 @@
+#include "driver/simulation.hpp"
+
+#include <fstream>
+#include <string>
+
+#include "diagnostics/analytic_speed.hpp"
+#include "driver/errors.hpp"
+#include "driver/free_format_reader.hpp"
+#include "driver/grid.hpp"
+#include "initial/flame_profile.hpp"
+#include "operators/operators.hpp"
+#include "output/free_format.hpp"
+#include "output/snapshot.hpp"
+
+namespace fiamma {
+
+namespace {
+
+void write_resume_index(State& s, int index) {
+  std::ofstream out(s.file(kResumeFile), std::ios::trunc);
+  out << Line().integer(index);
+}
+
+int read_resume_index(State& s) {
+  int index = 1;
+  const auto path = s.file(kResumeFile);
+  if (!std::filesystem::exists(path)) return index;
+  const std::string text = [&] {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return index;
+  FreeFormatReader reader(text, kResumeFile);
+  reader.begin(1);
+  reader.integer(index, "indice di ripresa");
+  reader.end();
+  return index;
+}
+
+// The stage fields of stage k; the stage velocity correction from stage 2 on.
+void stage(State& s, MainValues& mv, int k) {
+  const int n = s.settings.n;
+  const int ns = s.settings.n_species;
+  s.tempo.stage = k;
+  s.tempo.t_stage = s.tempo.t + mv.rk.alpha[k] * s.tempo.dt;
+  u_k_eva(s, n, ns, mv.rk.alpha[k]);
+  p_lm_k_eva(s, mv.rk.alpha[k]);
+  if (k == 1) s.vvar[4][1] = s.vvar[5][1] = mv.inflow_momentum;
+  auto& q = s.vvar_rk;
+  mv.bm_in = q[4][1];
+  mv.bm_out = q[4][n];
+  th_lm_calc(n, q[1], s.vvar_rk_2, s.vvar_temp_div_rk[2]);
+  rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_rk_2, s.vvar_temp_div_rk[2], s.rrhs_rk_2, mv.v_out);
+  s.rrhs_rk_2 = 0.0;
+  if (k >= 2) {
+    diverg_u_calc(s, n, ns, s.vvar_temp_div_rk[1], q[1], q[2], s.vvar_temp_div_rk[2], s.vvar_rk_2, s.rrhs_rk_2);
+    inter_st_ns(s, n, q[1], mv.rho_nodes);
+    mv.bm_out = mv.rho_nodes[n] * mv.v_out;
+    correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div_rk[1], mv.bm_in, mv.bm_out,
+                       s.rrhs_rk[4]);
+  }
+  rhs_u_eval_new(s, n, ns);
+  bc_low_mach_rhs_short(n, ns, q[1], q[2], q[4], s.rrhs_rk[1], s.rrhs_rk[4], s.rrhs_rk[5], s.rrhs_rk[2],
+                        s.rrhs_rk[3]);
+  rhs_u_sum(s, n, ns, mv.rk.beta[k]);
+  rhs_p_lm_sum(s, mv.rk.beta[k]);
+}
+
+// The low-Mach constraint on the step fields.
+void constrain_step_fields(State& s, MainValues& mv, bool hold_inflow) {
+  const int n = s.settings.n;
+  const int ns = s.settings.n_species;
+  auto& q = s.vvar;
+  th_lm_calc(n, q[1], s.vvar_2, s.vvar_temp_div[2]);
+  rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_2, s.vvar_temp_div[2], s.rrhs_2, mv.v_out);
+  s.rrhs_2 = 0.0;
+  diverg_u_calc(s, n, ns, s.vvar_temp_div[1], q[1], q[2], s.vvar_temp_div[2], s.vvar_2, s.rrhs_2);
+  if (hold_inflow) mv.inflow_momentum = q[4][1];
+  correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div[1], mv.bm_in, mv.bm_out, s.rrhs[4]);
+}
+
+void report(State& s, const MainValues& mv) {
+  std::ostream& o = s.out();
+  const auto& l = mv.limits;
+  o << Line().text("it = ").integer(s.tempo.it) << Line().text("t    = ").real(s.tempo.t)
+    << Line().text("t dim= ").real(s.tempo.t * s.gass.ref_time) << Line().text("mach_m = ").real(l.mach_m)
+    << Line().text("mach_M = ").real(l.mach_M) << Line().text("stab = ").real(s.settings.stab)
+    << Line().text("cfl  = ").real(s.settings.cfl) << Line().text("stab_calc = ").real(l.stab_calc)
+    << Line().text("cfl_calc  = ").real(l.cfl_calc) << Line().text("dt   = ").real(s.tempo.dt)
+    << Line().text("stab_lim  = ").raw(l.stab_lim) << Line().text("velocità fronte  = ").real(mv.s)
+    << Line().text("spessore fronte  = ").real(mv.del) << Line().text("ascissa del fronte = ").real(mv.x_m)
+    << Line().text("varianza di stabilizzazione = ").real(mv.var);
+  if (s.bc_kkind.follow_mode != 0) {
+    o << Line().text("Velocità di soffiaggio per avere fiamma ferma :").real(s.vvar[4][1] / s.vvar[1][1]);
+  }
+}
+
+}  // namespace
+
+void initial_projection(State& s, MainValues& mv) {
+  s.tempo.stage = 0;
+  mv.bm_in = mv.bm_out = 0.0;
+  constrain_step_fields(s, mv, false);
+  soffia_campo(s, s.settings.n, s.settings.n_species, -(s.vvar[4][1] / s.vvar[1][1]));
+}
+
+void time_step(State& s, MainValues& mv) {
+  const int n = s.settings.n;
+  const int ns = s.settings.n_species;
+  cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
+  for (int i = 1; i <= n; ++i) s.vvar_temp_div_rk[2][i] = s.vvar_temp_div[2][i];
+  for (int k = 1; k <= mv.rk.n_stages; ++k) stage(s, mv, k);
+  s.tempo.t = s.tempo.t + s.tempo.dt;
+  u_eva(s, n, ns);
+  p_lm_eva(s);
+  mv.bm_in = s.vvar[4][1];
+  mv.bm_out = s.vvar[4][n];
+  s.tempo.stage = 0;
+  constrain_step_fields(s, mv, true);
+  cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
+  if (s.ic_kkind.case_kind == 8) der_prima(s, n, s.vvar_temp_div[2], mv.dthdx);
+  ++mv.steps;
+}
+
+void simulate(State& s, MainValues& mv) {
+  Settings& set = s.settings;
+  Discr& d = s.discr;
+  Tempo& tm = s.tempo;
+  const int n = set.n;
+  const int ns = set.n_species;
+  const bool flame = s.ic_kkind.case_kind == 8;
+  std::ostream& o = s.out();
+
+  tm.it = tm.it_start;
+  if (d.domain_length != 0.0) {
+    calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
+  } else {
+    calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
+    if (flame) {
+      if (d.hlx == 0.0) d.hlx = 0.625 * n;
+      d.domain_length = d.hlx * mv.d_l_ana;
+      d.dx = d.domain_length / (n - 1);
+      if (s.grid == 0) {
+        for (int i = 1; i <= n; ++i) s.grid2.spacing[i] = d.dx;
+      }
+      o << Line().text("Setto hlx come").real(d.hlx).text("volte lo spessore")
+        << Line().text("previsto della fiamma:     ").real(d.domain_length)
+        << Line().text("Punto di stabilizzazione:  ").real(set.x_anchor);
+      s.ff_fnz.x0_ff_2 = s.ff_fnz.x0_ff_2 * d.domain_length;
+      s.ff_fnz.hx_ff_2 = s.ff_fnz.hx_ff_2 * d.domain_length;
+      o << Line().text("x0_ff_2: ").real(s.ff_fnz.x0_ff_2) << Line().text("hx_ff_2: ").real(s.ff_fnz.hx_ff_2);
+    }
+  }
+  if (set.x_anchor == 0.0 || s.andam.sweep_mode == 1) set.x_anchor = set.x_anchor_fraction * d.domain_length;
+  o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
+  if (s.grid == 1) input_grid(s, n);
+  setup_operators(s, n);
+  r_k_coe(s, set.rk_scheme, mv.rk);
+  r_k_init(s, n, ns);
+  tm.t = tm.it * tm.dt;
+  o << Line().text("Main: ires = ").integer(s.rrestart.ires);
+  if (s.rrestart.ires != 0) {
+    throw InputError("record 67 (ires): la ripartenza da file non e' ancora disponibile in questa versione");
+  }
+  if (flame) {
+    ini_fiamma_new(s, n, ns);
+    der_prima(s, n, s.vvar_temp_div[2], mv.dthdx);
+    o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
+  }
+  initial_projection(s, mv);
+  mv.inflow_momentum = s.vvar[4][1];
+  out_tec_prim(s, n, ns);
+  cfl_eva2(s, n, ns, set.cfl, set.stab, mv.limits);
+  o << Line().text("stab = ").real(set.stab) << Line().text("cfl  = ").real(set.cfl)
+    << Line().text("dt   = ").real(tm.dt) << Line().text("stab_lim  = ").raw(mv.limits.stab_lim);
+
+  for (tm.it = tm.it_start + 1; tm.it <= tm.it_end; ++tm.it) {
+    time_step(s, mv);
+    if (tm.it % tm.it_out == 0) {
+      out_tec_prim(s, n, ns);
+      report(s, mv);
+    }
+  }
+
+  out_tec_prim(s, n, ns);
+  calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
+  mv.M_l_num = s.vvar[1][1] * (mv.w_in - mv.s);
+  o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
+}
+
+void run_sweeps(State& s, MainValues& mv) {
+  Andam& a = s.andam;
+  if (a.sweep_mode == 0) a.sweep_count = 1;
+  const int resume = read_resume_index(s);
+  for (mv.i_and = resume; mv.i_and <= a.sweep_count; ++mv.i_and) {
+    write_resume_index(s, mv.i_and);
+    simulate(s, mv);
+  }
+  if (a.sweep_mode == 1) write_resume_index(s, a.sweep_count + 1);
+}
+
+}  // namespace fiamma

@@ -1,0 +1,48 @@
+#include "output/snapshot.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "driver/errors.hpp"
+#include "operators/operators.hpp"
+#include "output/free_format.hpp"
+#include "output/naming.hpp"
+
+namespace fiamma {
+
+namespace {
+std::string padded(std::string text, std::size_t width) {
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+}  // namespace
+
+void out_tec_prim(State& s, int n, int /*n_species*/) {
+  const auto path = s.file(tagged_output_path(s, "-pr------.dat", 4, 6, s.tempo.it));
+  std::ofstream file(path, std::ios::trunc);
+  if (!file) throw InputError(path.string() + ": impossibile scrivere il file");
+  char zone[32];
+  std::snprintf(zone, sizeof zone, "ZONE I =%04d", n);
+  file << ' ' << padded(kSnapshotHeader, 96) << '\n' << ' ' << padded(zone, 96) << '\n';
+  SolverScratch& w = s.scratch;
+  inter_st_ns(s, n, s.vvar[1], w.snap_rho);
+  inter_st_ns(s, n, s.vvar[2], w.snap_y1);
+  inter_st_ns(s, n, s.vvar[3], w.snap_y2);
+  const double p = s.vvar_2, da = s.gass.Damkohler, ze = s.gass.Zeldovich;
+  const bool second_order = s.ic_kkind.reaction_order == 2;
+  for (int i = 1; i <= n; ++i) {
+    const double x = s.grid == 1 ? s.grid2.x[i] : (i - 1) * s.discr.dx;
+    const double rho = w.snap_rho[i];
+    const double th = p / rho;
+    const double y1 = w.snap_y1[i] / rho;
+    const double y2 = w.snap_y2[i] / rho;
+    const double wwx = second_order ? da * (rho * rho) * y1 * y2 * std::exp(-ze / th) : da * rho * y1 * std::exp(-ze / th);
+    file << Line().real(x).real(rho).real(s.vvar[4][i] / rho).real(th).real(s.vvar[5][i] / rho)
+                .real(s.vvar[6][i] / rho).real(s.vvar[7][i] / rho).real(y1).real(y2).real(wwx);
+  }
+  if (!file) throw InputError(path.string() + ": errore di scrittura");
+}
+
+}  // namespace fiamma

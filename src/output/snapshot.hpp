@@ -1,0 +1,14 @@
+// Tecplot field snapshots in primitive variables, one line per node.
+#pragma once
+
+#include "driver/shared_state.hpp"
+
+namespace fiamma {
+
+inline constexpr const char* kSnapshotHeader =
+    "VARIABLES = \"x\", \"rho\", \"v\", \"th\",\"vh\",\"vp\",\"vm\",\"y1\",\"y2\",\"wwx\"";
+
+// Writes "<tag>pr<it, 6 digits>.dat" under the configured prefixes.
+void out_tec_prim(State& s, int n, int n_species);
+
+}  // namespace fiamma

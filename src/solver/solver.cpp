@@ -1,0 +1,328 @@
+#include "solver/solver.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <istream>
+#include <string>
+
+#include "driver/errors.hpp"
+#include "operators/operators.hpp"
+#include "output/free_format.hpp"
+
+namespace fiamma {
+
+namespace {
+constexpr double kFourThirds = 4.0 / 3.0;
+}
+
+// ------------------------------------------------------------ right-hand sides
+
+void rhs_u_eval_new(State& s, int n, int /*n_species*/) {
+  SolverScratch& w = s.scratch;
+  const auto& q = s.vvar_rk;
+  auto& r = s.rrhs_rk;
+  const Field& th = s.vvar_temp_div_rk[2];
+  const double mu = s.gass.Prandtl;
+  const double inv_le = 1.0 / s.gass.Lewis;
+  const double da = s.gass.Damkohler;
+  const double ta = s.gass.Zeldovich;
+  const bool first_order = s.ic_kkind.reaction_order == 1;
+
+  inter_st_ns(s, n, q[1], w.rhs_rho_ns);
+  inter_ns_st(s, n, q[4], w.rhs_m_st);
+  inter_st_ns(s, n, q[2], w.rhs_f_ns);
+  inter_st_ns(s, n, q[3], w.rhs_o_ns);
+
+  // continuity
+  for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -q[4][i];
+  der_prima_ns_st(s, n, w.rhs_flux, r[1]);
+
+  // momentum before the correction: convection of the corrected momentum,
+  // viscous diffusion of the uncorrected one
+  for (int i = 1; i <= n; ++i) r[4][i] = 0.0;
+  for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -w.rhs_m_st[i] * w.rhs_m_st[i] / q[1][i];
+  der_prima_st_ns(s, n, w.rhs_flux, r[5]);
+  for (int i = 1; i <= n; ++i) w.rhs_visc[i] = kFourThirds * mu * q[5][i] / w.rhs_rho_ns[i];
+  der_seconda(s, n, w.rhs_visc, w.rhs_dvisc);
+  for (int i = 1; i <= n; ++i) r[5][i] += w.rhs_dvisc[i];
+
+  // auxiliary momenta: viscous diffusion only
+  for (int slot : {6, 7}) {
+    for (int i = 1; i <= n; ++i) w.rhs_visc[i] = kFourThirds * mu * q[slot][i] / w.rhs_rho_ns[i];
+    der_seconda(s, n, w.rhs_visc, r[slot]);
+  }
+
+  // species: convection at the nodes, diffusion on the staggered points
+  auto species = [&](int slot, const Field& partial_ns) {
+    for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -partial_ns[i] * q[4][i] / w.rhs_rho_ns[i];
+    der_prima_ns_st(s, n, w.rhs_flux, r[slot]);
+    for (int i = 1; i <= n; ++i) w.rhs_visc[i] = inv_le * q[slot][i] / q[1][i];
+    der_seconda_st(s, n, w.rhs_visc, w.rhs_dflux);
+    for (int i = 1; i <= n; ++i) r[slot][i] += w.rhs_dflux[i];
+  };
+  species(2, w.rhs_f_ns);
+  if (first_order) {
+    for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * std::exp(-ta / th[i]);
+  }
+  species(3, w.rhs_o_ns);
+  if (first_order) {
+    for (int i = 1; i <= n; ++i) r[3][i] = 0.0;
+  }
+  r[1][n] = r[2][n] = r[3][n] = 0.0;
+}
+
+void bc_low_mach_rhs_short(int /*n*/, int /*n_species*/, const Field& /*rho*/, const Field& /*rho_y1*/,
+                           const Field& /*mom*/, Field& rhs_1, Field& rhs_4, Field& rhs_5, Field& rhs_2,
+                           Field& rhs_3) {
+  rhs_1[1] = rhs_1[2] / 3.0;
+  rhs_2[1] = rhs_2[2] / 3.0;
+  rhs_3[1] = rhs_3[2] / 3.0;
+  rhs_4[1] = 0.0;
+  rhs_5[1] = 0.0;
+}
+
+// ------------------------------------------------------------ Runge-Kutta
+
+void r_k_coe(State& s, int rk_scheme, RungeKutta& rk) {
+  struct Row {
+    int stages;
+    double alpha[4], beta[4];
+  };
+  static const Row rows[] = {
+      {1, {0}, {1}},
+      {2, {0, 1}, {0.5, 0.5}},
+      {2, {0, 0.5}, {0, 1}},
+      {3, {0, 0.3333333333333333, 0.6666666666666666}, {0.25, 0, 0.75}},
+      {4, {0, 0.5, 0.5, 1}, {0.16666666666666666, 0.3333333333333333, 0.3333333333333333, 0.16666666666666666}},
+  };
+  if (rk_scheme < 1 || rk_scheme > 5) return;
+  const Row& row = rows[rk_scheme - 1];
+  rk.n_stages = row.stages;
+  for (int k = 1; k <= row.stages; ++k) {
+    rk.alpha[k] = row.alpha[k - 1];
+    rk.beta[k] = row.beta[k - 1];
+  }
+  s.out() << Line().text("R_K_coe: schema Runge-Kutta di ordine ").integer(rk.n_stages) << Line().text("coefficienti:");
+  Line a, b;
+  a.text("alpha = ");
+  b.text("beta  = ");
+  for (int k = 1; k <= rk.n_stages; ++k) {
+    a.real(rk.alpha[k]);
+    b.real(rk.beta[k]);
+  }
+  s.out() << a << b;
+}
+
+void r_k_init(State& s, int n, int /*n_species*/) {
+  for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int i = 1; i <= n; ++i) s.rrhs[slot][i] = s.rrhs_rk[slot][i] = 0.0;
+  }
+  s.rrhs_2 = s.rrhs_rk_2 = 0.0;
+}
+
+void u_k_eva(State& s, int n, int /*n_species*/, double alpha_k) {
+  const double f = alpha_k * s.tempo.dt;
+  for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int i = 1; i <= n; ++i) s.vvar_rk[slot][i] = s.vvar[slot][i] + f * s.rrhs_rk[slot][i];
+  }
+}
+
+void p_lm_k_eva(State& s, double alpha_k) { s.vvar_rk_2 = s.vvar_2 + alpha_k * s.tempo.dt * s.rrhs_rk_2; }
+
+void rhs_u_sum(State& s, int n, int /*n_species*/, double beta_k) {
+  const double f = beta_k * s.tempo.dt;
+  for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int i = 1; i <= n; ++i) s.rrhs[slot][i] = s.rrhs[slot][i] + f * s.rrhs_rk[slot][i];
+  }
+}
+
+void rhs_p_lm_sum(State& s, double beta_k) { s.rrhs_2 = s.rrhs_2 + beta_k * s.tempo.dt * s.rrhs_rk_2; }
+
+void u_eva(State& s, int n, int /*n_species*/) {
+  for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int i = 1; i <= n; ++i) {
+      s.vvar[slot][i] = s.vvar[slot][i] + s.rrhs[slot][i];
+      s.rrhs[slot][i] = 0.0;
+    }
+  }
+  for (int i = 1; i <= n; ++i) s.rrhs_div[i] = 0.0;
+}
+
+void p_lm_eva(State& s) {
+  s.vvar_2 = s.vvar_2 + s.rrhs_2;
+  s.rrhs_2 = 0.0;
+}
+
+// ------------------------------------------------------------ thermodynamics
+
+void th_lm_calc(int n, const Field& rho, double p, Field& th) {
+  for (int i = 1; i <= n; ++i) th[i] = p / rho[i];
+}
+
+void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1, const Field& mom,
+                   double p, const Field& th, double& dp_dt, double& v_out) {
+  SolverScratch& w = s.scratch;
+  inter_st_ns(s, n, th, w.p_th_ns);
+  inter_st_ns(s, n, rho, w.p_rho_ns);
+  inter_st_ns(s, n, rho_y1, w.p_f_ns);
+  der_prima(s, n, w.p_th_ns, w.p_grad);
+  dp_dt = 0.0;
+  double integral = 0.0;
+  if (s.ic_kkind.reaction_order == 2) {
+    s.out() << Line().text("DUE SPECIE LOW MACH DA IMPLEMENTARE") << Line().text("STOP");
+    throw RunStopped("modello a due specie non disponibile");
+  }
+  if (s.ic_kkind.reaction_order == 1) {
+    const Field& h = s.grid2.spacing;
+    const double da = s.gass.Damkohler, ta = s.gass.Zeldovich;
+    for (int i = 1; i <= n; ++i) {
+      const double weight = i == 1 ? h[1] / 2.0 : i == n ? h[n - 1] / 2.0 : (h[i - 1] + h[i]) / 2.0;
+      const double omega = da * w.p_f_ns[i] * std::exp(-ta * w.p_rho_ns[i] / p);
+      integral += omega * weight;
+    }
+  }
+  const double v1 = mom[1] / w.p_rho_ns[1];
+  const double vn = mom[n] / w.p_rho_ns[n];
+  const double gamma = s.gass.gamma, d1 = s.gass.D_1;
+  const double dg = w.p_grad[n] - w.p_grad[1];
+  dp_dt = (gamma * (dg - p * (vn - v1)) + gamma * d1 * integral) / s.discr.domain_length;
+  v_out = v1 + (dg + d1 * integral) / p;
+}
+
+void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho, const Field& rho_y1,
+                   const Field& th, double p, double dp_dt) {
+  Field& d2 = s.scratch.div_d2th;
+  der_seconda_st(s, n, th, d2);
+  const double gamma = s.gass.gamma, d1 = s.gass.D_1, da = s.gass.Damkohler, ta = s.gass.Zeldovich;
+  for (int i = 1; i <= n; ++i) {
+    const double y1 = rho_y1[i] / rho[i];
+    const double omega = da * rho[i] * y1 * std::exp(-ta / (p / rho[i]));
+    div[i] = (gamma * d2[i] - dp_dt + gamma * d1 * omega) / (gamma * p);
+  }
+  if (s.tempo.it == 1 && s.tempo.stage == 2) {
+    std::ofstream dump(s.file("fort.93"), std::ios::trunc);
+    for (int i = 1; i <= n - 1; ++i) dump << Line().integer(i).real(div[i]);
+  }
+}
+
+// ------------------------------------------------------------ velocity correction
+
+double calcola_errore(int /*capacity*/, int n, const Field& a, const Field& b) {
+  double err = 0.0;
+  for (int i = 1; i <= n; ++i) err = std::max(err, std::fabs(a[i] - b[i]));
+  return err;
+}
+
+void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6, Field& q7,
+                        const Field& div, double /*inflow_momentum*/, double /*outflow_momentum*/,
+                        Field& /*rhs*/) {
+  SolverScratch& w = s.scratch;
+  inter_st_ns(s, n, rho, w.c_rho_ns);
+  der_prima_st_ns(s, n, rho, w.c_drho);
+  der_prima_ns_st(s, n, q5, w.c_dq5);
+  for (int i = 1; i <= n; ++i) {
+    w.c_r[i] = rho[i] * div[i] - w.c_dq5[i];
+    w.c_v[i] = q5[i] / w.c_rho_ns[i];
+    w.c_dphi[i] = 0.0;
+  }
+  const bool dump = s.tempo.it == 1 && s.tempo.stage == 2;
+  std::ofstream dump_123;
+  if (dump) {
+    std::ofstream dump_456(s.file("fort.456"), std::ios::trunc);
+    der_prima_ns_st(s, n, q6, w.c_dump);
+    for (int i = 1; i <= n - 1; ++i) dump_456 << Line().integer(i).real(q6[i]).real(w.c_dump[i]);
+    dump_123.open(s.file("fort.123"), std::ios::trunc);
+  }
+  for (int k = 1;; ++k) {
+    for (int i = 1; i <= n; ++i) {
+      w.c_v_prev[i] = w.c_v[i];
+      w.c_a[i] = w.c_v[i] * w.c_drho[i];
+    }
+    inter_ns_st(s, n, w.c_a, w.c_ia);
+    for (int i = 1; i <= n; ++i) w.c_f[i] = w.c_r[i] + w.c_ia[i];
+    poisson_neu_st_new(s, n, w.c_f, w.c_phi);
+    if (dump) {
+      der_seconda_st(s, n, w.c_phi, w.c_dump);
+      for (int i = 1; i <= n - 1; ++i) {
+        dump_123 << Line().real((i - 1) * s.discr.dx).real(w.c_f[i]).real(w.c_phi[i]).real(w.c_dump[i]).real(w.c_drho[i]);
+      }
+    }
+    der_prima_st_ns(s, n, w.c_phi, w.c_dphi);
+    for (int i = 1; i <= n; ++i) w.c_v[i] = (q5[i] + w.c_dphi[i]) / w.c_rho_ns[i];
+    const double err = calcola_errore(kCapacity, n, w.c_v, w.c_v_prev);
+    ++s.scratch.correction_iterations;
+    if (err <= kCorrectionTolerance && k > 1) break;
+    if (k == kCorrectionMaxIterations) {
+      if (err > kCorrectionTolerance) {
+        s.out() << Line().text("Convergenza iterazione Low Mach non raggiunta")
+                << Line().text("Errore iterativo pari a: ").real(err).raw(" >").real(kCorrectionTolerance)
+                << Line().text("Codice interrotto");
+        throw RunStopped("correzione della velocita' non convergente");
+      }
+      break;
+    }
+  }
+  ++s.scratch.corrections;
+  for (int i = 1; i <= n; ++i) {
+    q4[i] = q5[i] = w.c_rho_ns[i] * w.c_v[i];
+    q6[i] = q7[i] = 0.0;
+  }
+}
+
+// ------------------------------------------------------------ time-step control
+
+void cfl_eva2(State& s, int n, int /*n_species*/, double cfl, double stab, StepLimits& out) {
+  out.stab_lim = "convettivo";
+  out.conv_rate_max = 0.0;
+  out.mach_m = 1e32;
+  out.mach_M = 0.0;
+  Field& rho_ns = s.scratch.t_rho_ns;
+  inter_st_ns(s, n, s.vvar[1], rho_ns);
+  double rho_min = 1e32;
+  double h = s.discr.dx;
+  for (int i = 1; i <= n - 1; ++i) {
+    if (s.grid == 1) h = s.grid2.spacing[i];
+    rho_min = std::min(rho_min, rho_ns[i]);
+    const double r = std::fabs(s.vvar[4][i] / rho_ns[i]) / h;
+    if (r > out.conv_rate_max) out.conv_rate_max = r;
+  }
+  if (s.grid == 1) s.discr.dx = s.grid2.min_spacing;
+  const double dx = s.discr.dx;
+  const Gass& g = s.gass;
+  const double diffusivity = std::max(1.0 / g.Lewis, std::max(1.0, kFourThirds * g.Prandtl));
+  if (s.discr.dt_mode == 0) {
+    out.stab_calc = diffusivity * s.tempo.dt / (dx * dx * rho_min);
+    out.cfl_calc = s.tempo.dt * out.conv_rate_max;
+    if (out.cfl_calc >= cfl || out.stab_calc >= stab) {
+      s.out() << Line().text("limite di stabilità oltrepassato. Continuare?")
+              << Line().text("per continuare premere invio");
+      s.out().flush();
+      std::string answer;
+      // An unattended run (no operator, input at its end) goes on at once.
+      if (s.operator_input != nullptr) std::getline(*s.operator_input, answer);
+    }
+  } else if (s.discr.dt_mode == 1) {
+    const double dt_diff = std::min(g.Lewis, std::min(1.0, 3.0 / (4.0 * g.Prandtl))) * dx * dx * stab * rho_min;
+    if (out.conv_rate_max == 0.0) out.conv_rate_max = 1e-05;
+    const double dt_conv = cfl / out.conv_rate_max;
+    if (dt_conv > dt_diff) {
+      s.tempo.dt = dt_diff;
+      out.stab_lim = "diffusivo ";
+    } else {
+      s.tempo.dt = dt_conv;
+    }
+  }
+}
+
+// ------------------------------------------------------------ uniform shift
+
+void soffia_campo(State& s, int n, int /*n_species*/, double dv) {
+  Field& rho_ns = s.scratch.shift_rho_ns;
+  inter_st_ns(s, n, s.vvar[1], rho_ns);
+  for (int i = 1; i <= n; ++i) {
+    const double v = s.vvar[4][i] / rho_ns[i] + dv;
+    s.vvar[4][i] = s.vvar[5][i] = rho_ns[i] * v;
+  }
+}
+
+}  // namespace fiamma
