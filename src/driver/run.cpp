@@ -89,6 +89,13 @@ ConfigCheck check_configuration(State& s) {
                          "simulazione alla prima valutazione della pressione");
   }
 
+  if (s.rrestart.ires != 0) {
+    c.problems.push_back("record 67 (ires) = " + format_int(s.rrestart.ires) +
+                         ": la ripartenza da file non e' ancora disponibile in questa versione");
+  }
+  if (s.ic_kkind.case_kind == 10) {
+    c.problems.push_back("record 19 (case_kind) = 10: il campo di prova non e' ancora disponibile in questa versione");
+  }
   auto& out = c.description;
   out.push_back("Simulazione: " + case_kind_words(s.ic_kkind.case_kind) + ".");
   out.push_back(s.grid == 0 ? "Griglia: uniforme, " + format_int(set.n) + " nodi."

@@ -162,6 +162,9 @@ void simulate(State& s, MainValues& mv) {
   if (s.rrestart.ires != 0) {
     throw InputError("record 67 (ires): la ripartenza da file non e' ancora disponibile in questa versione");
   }
+  if (s.ic_kkind.case_kind == 10) {
+    throw InputError("record 19 (case_kind) = 10: il campo di prova non e' ancora disponibile in questa versione");
+  }
   if (flame) {
     ini_fiamma_new(s, n, ns);
     der_prima(s, n, s.vvar_temp_div[2], mv.dthdx);
