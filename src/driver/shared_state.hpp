@@ -206,6 +206,8 @@ struct SolverScratch {
   Field t_rho_ns, shift_rho_ns, snap_rho, snap_y1, snap_y2;
   Field ini_rho, ini_y1, ini_y2, ini_th;
   // fixed-point iterations of the velocity correction (for the benchmarks)
+  // iteration limit of the velocity correction (a test may lower it)
+  int correction_max_iterations = 50000;
   long long corrections = 0;
   long long correction_iterations = 0;
 };

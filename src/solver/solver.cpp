@@ -252,7 +252,10 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
     const double err = calcola_errore(kCapacity, n, w.c_v, w.c_v_prev);
     ++s.scratch.correction_iterations;
     if (err <= kCorrectionTolerance && k > 1) break;
-    if (k == kCorrectionMaxIterations) {
+    // A field that is not a number stays so: the remaining iterations would
+    // only repeat it, and the iteration would leave with it at the limit.
+    if (std::isnan(err) && k > 1) break;
+    if (k == s.scratch.correction_max_iterations) {
       if (err > kCorrectionTolerance) {
         s.out() << Line().text("Convergenza iterazione Low Mach non raggiunta")
                 << Line().text("Errore iterativo pari a: ").real(err).raw(" >").real(kCorrectionTolerance)

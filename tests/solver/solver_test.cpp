@@ -164,3 +164,43 @@ TEST(TimeStep, LimitsAndTheUnattendedPause) {
 
 }  // namespace
 }  // namespace fiamma
+
+namespace fiamma {
+namespace {
+
+TEST(VelocityCorrection, StopsAfterTwoIterationsOrReportsNonConvergence) {
+  std::ostringstream console;
+  const int n = 17;
+  auto s = uniform_state(n, 0.1, console);
+  auto& q = s->vvar;
+  // constant density, no divergence, uniform momentum: two iterations
+  for (int j = 1; j <= n; ++j) {
+    q[1][j] = 2.0;
+    q[5][j] = 0.3;
+    q[6][j] = q[7][j] = 0.1;
+    s->vvar_temp_div[1][j] = 0.0;
+  }
+  s->scratch.correction_iterations = 0;
+  correggi_qm_lm_neu(*s, n, q[1], q[4], q[5], q[6], q[7], s->vvar_temp_div[1], 0.0, 0.0, s->rrhs[4]);
+  EXPECT_EQ(s->scratch.correction_iterations, 2);
+  for (int j = 1; j <= n; ++j) {
+    EXPECT_NEAR(q[4][j], 0.3, 1e-10) << j;
+    EXPECT_EQ(q[4][j], q[5][j]);
+    EXPECT_EQ(q[6][j], 0.0);
+  }
+  // a density bump makes the fixed point slow: with a low limit it stops
+  for (int j = 1; j <= n; ++j) {
+    q[1][j] = 1.0 + 10.0 * std::exp(-(j - 8.0) * (j - 8.0));
+    q[5][j] = 0.0;
+    s->vvar_temp_div[1][j] = 1.0;
+  }
+  s->scratch.correction_max_iterations = 3;
+  EXPECT_THROW(correggi_qm_lm_neu(*s, n, q[1], q[4], q[5], q[6], q[7], s->vvar_temp_div[1], 0.0, 0.0, s->rrhs[4]),
+               RunStopped);
+  const std::string out = console.str();
+  EXPECT_NE(out.find(" Convergenza iterazione Low Mach non raggiunta\n Errore iterativo pari a: "), std::string::npos);
+  EXPECT_NE(out.find(" > 5.0000000000000002E-05\n Codice interrotto\n"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace fiamma
