@@ -132,10 +132,8 @@ void simulate(State& s, MainValues& mv) {
   std::ostream& o = s.out();
 
   tm.it = tm.it_start;
-  if (d.domain_length != 0.0) {
-    calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
-  } else {
-    calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
+  calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
+  if (d.domain_length == 0.0) {
     if (flame) {
       if (d.hlx == 0.0) d.hlx = 0.625 * n;
       d.domain_length = d.hlx * mv.d_l_ana;

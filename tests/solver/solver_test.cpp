@@ -45,8 +45,6 @@ TEST(RungeKutta, SchemesShowTheirOrders) {
   }
   // the classical scheme is the Taylor polynomial of degree 4 for one step
   const double h = 0.1;
-  const double y = integrate_exponential(*s, 5, 1) ;
-  (void)y;
   s->tempo.dt = h;
   RungeKutta rk;
   r_k_coe(*s, 5, rk);
