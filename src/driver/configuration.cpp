@@ -166,8 +166,17 @@ std::vector<std::string> range_problems(const State& s) {
     add(63, "n_stab", format_int(s.settings.n_stab),
         "deve essere compreso tra 1 e " + format_int(kHistoryCapacity));
   }
-  if (s.andam.sweep_mode == 1 && s.andam.sweep_count < 1) {
-    add(78, "sweep_count", format_int(s.andam.sweep_count), "deve essere almeno 1 con sweep_mode = 1");
+  if (s.andam.sweep_mode == 1 && (s.andam.sweep_count < 1 || s.andam.sweep_count > 26)) {
+    add(78, "sweep_count", format_int(s.andam.sweep_count),
+        "deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da A a Z)");
+  }
+  if (s.andam.sweep_mode == 1 && (s.andam.sweep_parameter < 1 || s.andam.sweep_parameter > 10)) {
+    add(75, "sweep_parameter", format_int(s.andam.sweep_parameter),
+        "deve essere compreso tra 1 e 10 con sweep_mode = 1");
+  }
+  if (s.ic_kkind.case_kind == 8 && (s.settings.front_criterion < 1 || s.settings.front_criterion > 4)) {
+    add(61, "front_criterion", format_int(s.settings.front_criterion),
+        "deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)");
   }
   return problems;
 }

@@ -1,12 +1,15 @@
 #include "driver/simulation.hpp"
 
+#include <cmath>
 #include <fstream>
+#include <iostream>
 #include <string>
 
 #include "diagnostics/analytic_speed.hpp"
 #include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
 #include "driver/grid.hpp"
+#include "driver/sweep.hpp"
 #include "initial/flame_profile.hpp"
 #include "operators/operators.hpp"
 #include "output/free_format.hpp"
@@ -82,20 +85,53 @@ void constrain_step_fields(State& s, MainValues& mv, bool hold_inflow) {
 void report(State& s, const MainValues& mv) {
   std::ostream& o = s.out();
   const auto& l = mv.limits;
+  const FrontTracker& f = mv.front;
   o << Line().text("it = ").integer(s.tempo.it) << Line().text("t    = ").real(s.tempo.t)
     << Line().text("t dim= ").real(s.tempo.t * s.gass.ref_time) << Line().text("mach_m = ").real(l.mach_m)
     << Line().text("mach_M = ").real(l.mach_M) << Line().text("stab = ").real(s.settings.stab)
     << Line().text("cfl  = ").real(s.settings.cfl) << Line().text("stab_calc = ").real(l.stab_calc)
     << Line().text("cfl_calc  = ").real(l.cfl_calc) << Line().text("dt   = ").real(s.tempo.dt)
-    << Line().text("stab_lim  = ").raw(l.stab_lim) << Line().text("velocità fronte  = ").real(mv.s)
-    << Line().text("spessore fronte  = ").real(mv.del) << Line().text("ascissa del fronte = ").real(mv.x_m)
-    << Line().text("varianza di stabilizzazione = ").real(mv.var);
+    << Line().text("stab_lim  = ").raw(l.stab_lim) << Line().text("velocità fronte  = ").real(f.s)
+    << Line().text("spessore fronte  = ").real(f.del) << Line().text("ascissa del fronte = ").real(f.x_m)
+    << Line().text("varianza di stabilizzazione = ").real(f.var);
   if (s.bc_kkind.follow_mode != 0) {
     o << Line().text("Velocità di soffiaggio per avere fiamma ferma :").real(s.vvar[4][1] / s.vvar[1][1]);
   }
 }
 
+// The anchoring controller: a uniform velocity shift against the front's
+// distance from the anchor, its speed and the excess of the inflow velocity
+// over the consumption speed; the held inflow momentum follows the shift.
+void anchor_flame(State& s, MainValues& mv) {
+  const FrontTracker& f = mv.front;
+  const IcKkindRe& k = s.ic_kkind_re;
+  if (!(s.tempo.t >= s.settings.t_follow && s.bc_kkind.follow_mode == 15)) return;
+  mv.blow = -k.gain_position * (f.x_m - s.settings.x_anchor) - k.gain_velocity * f.s -
+            k.gain_integral * (f.w_in - f.s_cons);
+  soffia_campo(s, s.settings.n, s.settings.n_species, mv.blow);
+  mv.inflow_momentum = mv.inflow_momentum + s.vvar[1][1] * mv.blow;
+}
+
 }  // namespace
+
+void track_front(State& s, MainValues& mv) {
+  const Settings& set = s.settings;
+  // The temperature gradient of the staggered values 1..n-1; the spare entry
+  // n (P over the spare density) is replaced by the outflow value, so that
+  // the gradient does not see a jump past the end of the domain.
+  const Field& th = s.vvar_temp_div[2];
+  for (int i = 1; i <= set.n - 1; ++i) mv.th_tracked[i] = th[i];
+  mv.th_tracked[set.n] = th[set.n - 1];
+  der_prima(s, set.n, mv.th_tracked, mv.dthdx);
+  if (s.grid == 0) {
+    calcola_vel_spes_fronte_lm(s, set.n, set.n_species, mv.front, set.front_criterion, s.bc_kkind.follow_mode,
+                               kHistoryCapacity, set.n_stab, mv.dthdx);
+  } else {
+    calcola_vel_spes_fronte_nu_lm(s, set.n, set.n_species, mv.front, set.front_criterion,
+                                  s.bc_kkind.follow_mode, kHistoryCapacity, set.n_stab, mv.dthdx, mv.M_l_ana,
+                                  mv.d_l_ana);
+  }
+}
 
 void initial_projection(State& s, MainValues& mv) {
   s.tempo.stage = 0;
@@ -118,7 +154,10 @@ void time_step(State& s, MainValues& mv) {
   s.tempo.stage = 0;
   constrain_step_fields(s, mv, true);
   cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
-  if (s.ic_kkind.case_kind == 8) der_prima(s, n, s.vvar_temp_div[2], mv.dthdx);
+  if (s.ic_kkind.case_kind == 8) {
+    track_front(s, mv);
+    anchor_flame(s, mv);
+  }
   ++mv.steps;
 }
 
@@ -165,7 +204,7 @@ void simulate(State& s, MainValues& mv) {
   }
   if (flame) {
     ini_fiamma_new(s, n, ns);
-    der_prima(s, n, s.vvar_temp_div[2], mv.dthdx);
+    track_front(s, mv);
     o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
   }
   initial_projection(s, mv);
@@ -181,23 +220,51 @@ void simulate(State& s, MainValues& mv) {
       out_tec_prim(s, n, ns);
       report(s, mv);
     }
+    if (s.andam.sweep_mode == 1 && mv.front.s == 0.0) break;
   }
 
   out_tec_prim(s, n, ns);
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
-  mv.M_l_num = s.vvar[1][1] * (mv.w_in - mv.s);
+  const FrontTracker& f = mv.front;
+  mv.M_l_num = s.vvar[1][1] * (f.w_in - f.s);
   o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
+
+  if (flame && s.andam.sweep_mode == 1) {
+    mv.fl_st = 0;
+    o << Line().text("varianza: ").real(f.var);
+    if (f.var <= 1e-12) mv.fl_st = 1;
+    SweepRow row;
+    row.M_l_num = mv.M_l_num;
+    row.M_l_ana = mv.M_l_ana;
+    row.rho_ing = s.vvar[1][1];
+    row.del = f.del;
+    row.d_l_ana = mv.d_l_ana;
+    row.n_stab = set.n_stab;
+    row.var = f.var;
+    row.fl_st = mv.fl_st;
+    row.it_fin = tm.it;
+    write_sweep_row(s, mv.table, row);
+  }
 }
 
 void run_sweeps(State& s, MainValues& mv) {
   Andam& a = s.andam;
   if (a.sweep_mode == 0) a.sweep_count = 1;
+  if (a.sweep_mode == 1) crea_and_init(s, mv.table);
   const int resume = read_resume_index(s);
+  if (resume > a.sweep_count) {
+    std::cerr << " " << kResumeFile << " indica il passo " << resume << " oltre l'ultimo (" << a.sweep_count
+              << "): nessuna simulazione eseguita; cancellare il file per ripartire dal primo passo\n";
+  }
   for (mv.i_and = resume; mv.i_and <= a.sweep_count; ++mv.i_and) {
     write_resume_index(s, mv.i_and);
+    if (a.sweep_mode == 1) crea_and(s, mv.i_and);
     simulate(s, mv);
   }
-  if (a.sweep_mode == 1) write_resume_index(s, a.sweep_count + 1);
+  if (a.sweep_mode == 1) {
+    write_resume_index(s, a.sweep_count + 1);
+    mv.table.file.close();
+  }
 }
 
 }  // namespace fiamma

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "diagnostics/front_tracking.hpp"
 #include "driver/shared_state.hpp"
+#include "driver/sweep.hpp"
 #include "solver/solver.hpp"
 
 namespace fiamma {
@@ -19,22 +21,27 @@ struct MainValues {
   double bm_in = 0.0, bm_out = 0.0;  // boundary momenta handed to the correction
   double v_out = 0.0;
   Field dthdx{};
+  Field th_tracked{};  // temperature handed to the gradient of the tracker
   Field rho_nodes{};
   StepLimits limits;
-  // front tracking outputs (0 until a tracker runs)
-  double x_m = 0.0, s = 0.0, del = 0.0, w_in = 0.0, s_cons = 0.0, var = 0.0;
+  // front tracking: outputs (0 until the first measuring call) and state
+  FrontTracker front;
   double M_l_ana = 0.0, d_l_ana = 0.0, M_l_num = 0.0;
   int fl_st = 0;
   double blow = 0.0;
   long long steps = 0;  // time steps taken in this program run
+  SweepTable table;     // open for the whole sweep
 };
 
 // Everything after the start-up: resume index, sweep loop, simulations.
 void run_sweeps(State& s, MainValues& mv);
 // One complete simulation (one sweep step).
 void simulate(State& s, MainValues& mv);
-// One time step of the time loop, iteration number s.tempo.it.
+// One time step of the time loop, iteration number s.tempo.it: the stages,
+// the step-end constraint and, for a flame, tracking and anchoring.
 void time_step(State& s, MainValues& mv);
+// The front-tracking call for the grid kind.
+void track_front(State& s, MainValues& mv);
 // The initial projection onto the low-Mach constraint and the inflow shift.
 void initial_projection(State& s, MainValues& mv);
 

@@ -1,0 +1,52 @@
+// Flame-front tracking: where the front is, how fast it moves, how thick it
+// is, how fast the fresh gas enters and (uniform grid) how fast fuel burns,
+// with moving-window and cumulative statistics and the history file
+// "sf_delta.dat" (a record every 50 steps).
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+
+#include "driver/shared_state.hpp"
+
+namespace fiamma {
+
+inline constexpr int kHistoryInterval = 50;  // steps between history records
+inline constexpr const char* kHistoryName = "sf_delta.dat";
+
+using History = std::array<double, kHistoryCapacity + 1>;  // entries 1..capacity
+
+// The tracker's state and outputs, owned by the main program and handed to
+// every call. Reset only by the initialising call (it = it_start).
+struct FrontTracker {
+  // outputs of a measuring call
+  double x_m = 0.0;     // front abscissa
+  double s = 0.0;       // front speed in the frame of the grid
+  double del = 0.0;     // front thickness
+  double w_in = 0.0;    // inflow velocity at node 1
+  double s_cons = 0.0;  // consumption speed (uniform grid only)
+  double a_f = 0.0;     // second difference of the front position over 2 dt
+  double dt_m = 0.0;    // peak value of the detection function (0 with criterion 4)
+  // running state
+  double x_m_prev = 0.0, x_m_prev2 = 0.0;
+  int n_avg = 0;
+  double s_m = 0.0, de_m = 0.0, w_in_m = 0.0, w_a_m = 0.0;  // cumulative means
+  double s_sta = 0.0, w_a_s = 0.0, var = 0.0;               // window statistics
+  History s_last{}, w_ass_last{}, varianza_last{};           // entry 1 the oldest
+  // node values and work arrays
+  Field rho{}, rho_y1{}, rho_y2{}, dth{}, th{}, w{}, detect_fn{}, progress_var{};
+  // the history file, open from the initialising call to the call at it_end
+  std::ofstream history;
+  std::filesystem::path history_path;
+};
+
+// Uniform grid: staggered fields interpolated to the nodes, x(i) = (i-1) dx.
+void calcola_vel_spes_fronte_lm(State& s, int n, int n_species, FrontTracker& f, int front_criterion,
+                                int follow_mode, int capacity, int n_stab, const Field& dthdx);
+// Non-uniform grid: point values as stored, abscissae and spacings of grid2.
+void calcola_vel_spes_fronte_nu_lm(State& s, int n, int n_species, FrontTracker& f, int front_criterion,
+                                   int follow_mode, int capacity, int n_stab, const Field& dthdx,
+                                   double M_l_ana, double d_l_ana);
+
+}  // namespace fiamma

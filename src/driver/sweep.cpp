@@ -1,0 +1,123 @@
+#include "driver/sweep.hpp"
+
+#include <array>
+
+#include "driver/errors.hpp"
+#include "output/free_format.hpp"
+#include "output/naming.hpp"
+
+namespace fiamma {
+
+namespace {
+
+struct SweptParameter {
+  const char* console;
+  const char* code;
+  const char* header;
+};
+
+constexpr std::array<SweptParameter, 11> kParameters{{
+    {"", "__", ""},
+    {"ANDAMENTI. GAMMAG: ", "ga", "ga"},
+    {"ANDAMENTI. PRANDTL: ", "Pr", "Pr"},
+    {"ANDAMENTI. LEWIS: ", "Le", "Le"},
+    {"ANDAMENTI. DAMKOHLER: ", "Da", "Dam"},
+    {"ANDAMENTI. ZELDOVICH: ", "Ze", "Ze"},
+    {"ANDAMENTI. MACH: ", "Ma", "Ma"},
+    {"ANDAMENTI. N_EXPO: ", "ne", "n_exp"},
+    {"ANDAMENTI. PHI_ER: ", "OR", "or_re"},
+    {"ANDAMENTI. TEMP. MISCELA FREDDA: ", "Tf", "th_fr"},
+    {"ANDAMENTI. FRAZIONE MASSICA MISCELA FREDDA: ", "Yf", "y1_f"},
+}};
+
+const SweptParameter& parameter(int p) { return kParameters[p >= 1 && p <= 10 ? p : 0]; }
+
+constexpr std::size_t kTableRecord = 104;
+
+std::string padded(std::string text, std::size_t width) {
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+
+}  // namespace
+
+const char* sweep_file_code(int sweep_parameter) { return parameter(sweep_parameter).code; }
+
+std::string sweep_header(int sweep_parameter) {
+  return std::string("VARIABLES = \"") + parameter(sweep_parameter).header +
+         "\",\"M_l_num\",\"M_l_ana\",\"rho_ing\",\"del\",\"d_l_ana\",\"n_stab\",\"vari\",\"fl_st\",\"it_fin\"";
+}
+
+void crea_and_init(State& s, SweepTable& table) {
+  const int p = s.andam.sweep_parameter;
+  set_file_name(s.addr, " and__.dat");
+  s.addr.file_name[4] = sweep_file_code(p)[0];
+  s.addr.file_name[5] = sweep_file_code(p)[1];
+  sver(s.addr);
+  strg(s.addr);
+  s.out() << Line().text("opfile").raw(std::string(s.addr.full_path.data(), s.addr.full_path.size()));
+  table.path = s.file(trimmed(s.addr.full_path));
+  table.file.open(table.path, std::ios::app);
+  if (!table.file) throw InputError(table.path.string() + ": impossibile scrivere il file");
+  table.file << ' ' << padded(sweep_header(p), kTableRecord) << '\n'
+             << ' ' << padded("ZONE", kTableRecord) << '\n';
+  table.file.flush();
+}
+
+void crea_and(State& s, int i_and) {
+  Andam& a = s.andam;
+  Gass& g = s.gass;
+  const double v = a.sweep_start + (i_and - 1) * a.sweep_step;
+  double* target = nullptr;
+  switch (a.sweep_parameter) {
+    case 1: target = &g.gamma; break;
+    case 2: target = &g.Prandtl; break;
+    case 3: target = &g.Lewis; break;
+    case 4: target = &g.Damkohler; break;
+    case 5: target = &g.Zeldovich; break;
+    case 6: target = &g.Mach; break;
+    case 7: target = &g.n_exp; break;
+    case 8: target = &g.equivalence_ratio; break;
+    case 9: target = &g.th_fresh; break;
+    case 10: target = &g.y1_fresh; break;
+    default: break;
+  }
+  if (target != nullptr) {
+    *target = v;
+    if (a.sweep_parameter == 10) g.y1_burnt = 0.0;
+    s.out() << Line().text(parameter(a.sweep_parameter).console).real(v);
+    if (a.sweep_parameter == 5) g.Zeldovich = g.gamma * v / (g.gamma - 1.0);
+  }
+  s.addr.run_tag[0] = static_cast<char>(64 + i_and);
+}
+
+void write_sweep_row(State& s, SweepTable& table, const SweepRow& row) {
+  const Gass& g = s.gass;
+  double first = 0.0;
+  switch (s.andam.sweep_parameter) {
+    case 1: first = g.gamma; break;
+    case 2: first = g.Prandtl; break;
+    case 3: first = g.Lewis; break;
+    case 4: first = g.Damkohler; break;
+    case 5: first = (g.gamma - 1.0) * g.Zeldovich / g.gamma; break;
+    case 7: first = g.n_exp; break;
+    case 8: first = s.ic_kkind.ord_reaz; break;
+    case 9: first = g.th_fresh; break;
+    case 10: first = g.y1_fresh; break;
+    default: return;  // the Mach number does not enter the flame: no row
+  }
+  table.file << Line()
+                    .real(first)
+                    .real(row.M_l_num)
+                    .real(row.M_l_ana)
+                    .real(row.rho_ing)
+                    .real(row.del)
+                    .real(row.d_l_ana)
+                    .integer(row.n_stab)
+                    .real(row.var)
+                    .integer(row.fl_st)
+                    .integer(row.it_fin);
+  table.file.flush();
+}
+
+}  // namespace fiamma

@@ -1,0 +1,43 @@
+// Parametric sweeps: the parameter of each step, the sweep table (a header and
+// zone line per sweep, a row per finished flame step) and its name.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "driver/shared_state.hpp"
+
+namespace fiamma {
+
+inline constexpr int kMaxSweepCount = 26;  // one run-tag letter, A to Z, per step
+
+// What one sweep step reports in its row of the table.
+struct SweepRow {
+  double M_l_num = 0.0, M_l_ana = 0.0, rho_ing = 0.0, del = 0.0, d_l_ana = 0.0;
+  int n_stab = 0;
+  double var = 0.0;
+  int fl_st = 0;
+  int it_fin = 0;
+};
+
+// The sweep table, open for the whole sweep.
+struct SweepTable {
+  std::ofstream file;
+  std::filesystem::path path;
+};
+
+// The two-letter file code of a swept parameter (1..10).
+const char* sweep_file_code(int sweep_parameter);
+// The header line of the table, without its padding.
+std::string sweep_header(int sweep_parameter);
+
+// Builds the table's name, opens it for appending and writes the header and
+// zone lines.
+void crea_and_init(State& s, SweepTable& table);
+// Sets the parameter of step i_and and the step's run tag.
+void crea_and(State& s, int i_and);
+// Appends the row of a finished step (nothing for the Mach number).
+void write_sweep_row(State& s, SweepTable& table, const SweepRow& row);
+
+}  // namespace fiamma
