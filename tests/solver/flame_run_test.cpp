@@ -33,6 +33,7 @@ struct FlameRun {
   explicit FlameRun(int steps, std::map<int, std::string> records = {}) {
     records[9] = std::to_string(steps);
     records[10] = "100000";
+    records.emplace(62, "0");  // free propagation unless a test asks for the controller
     write_file(dir / "eulero_test.dat", flame_config(records));
     s = testing::make_state(dir.path(), console);
     start_up(*s);
