@@ -119,7 +119,6 @@ void measure(State& s, int n, FrontTracker& f, int criterion, int n_stab, const 
     for (int i = 1; i <= n - 1; ++i) burnt += 0.5 * h(i) * (f.progress_var[i] + f.progress_var[i + 1]);
     f.x_m = x(n) - burnt;
     f.dt_m = 0.0;
-    if (first) f.x_m_prev = f.x_m_prev2 = f.x_m;
   } else {
     // 6. maximum of the detection function over nodes 1..n-1, the first wins
     double best = -1.0e32;
@@ -130,7 +129,6 @@ void measure(State& s, int n, FrontTracker& f, int criterion, int n_stab, const 
         k = i;
       }
     }
-    if (first) f.x_m_prev = f.x_m_prev2 = x(k);
 
     // 7. thickness between the levels on either side of the maximum
     if (criterion == 2 || criterion == 3) {
@@ -176,6 +174,12 @@ void measure(State& s, int n, FrontTracker& f, int criterion, int n_stab, const 
     // 9. thermal thickness: temperature rise over the steepest gradient
     if (criterion == 1) f.del = (f.th[n] - f.th[1]) / std::fabs(f.dt_m);
   }
+
+  // At the first measuring step both previous positions are the current
+  // one: the first speed is 0, whatever the criterion. (The node of the
+  // maximum would give a speed of (vertex - node)/dt, up to half a spacing
+  // per step, and a kick to the controller.)
+  if (first) f.x_m_prev = f.x_m_prev2 = f.x_m;
 
   // 10-12. speed, second difference, inflow velocity
   f.s = (f.x_m - f.x_m_prev) / tm.dt;

@@ -220,7 +220,9 @@ void simulate(State& s, MainValues& mv) {
       out_tec_prim(s, n, ns);
       report(s, mv);
     }
-    if (s.andam.sweep_mode == 1 && mv.front.s == 0.0) break;
+    // A front that no longer moves at all ends a sweep step. The first
+    // measuring step has no earlier position and reports 0 by construction.
+    if (s.andam.sweep_mode == 1 && mv.front.s == 0.0 && tm.it > tm.it_start + 1) break;
   }
 
   out_tec_prim(s, n, ns);

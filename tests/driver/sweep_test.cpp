@@ -118,20 +118,29 @@ TEST(Sweep, ResumesAtTheIndexAndAppendsAHeaderBlockPerSweep) {
 }
 
 TEST(Sweep, StepEndsWhenTheFrontSpeedIsExactlyZero) {
-  // criterion 4 gives a speed of exactly 0 at the first measuring step
+  // A front temperature level below every temperature puts the maximum of
+  // -|th - level| at node 1 at every step: the front stays at x = 0 and its
+  // speed is exactly 0 from the second step on. The first step, which has
+  // no earlier position, reports 0 without ending the step.
   SweepRun sw(4, "1.0d5", "1.2d5", 2, 5);
-  sw.records[61] = "4";
+  sw.records[61] = "2";
+  sw.records[63] = "1000 100.0";
   ASSERT_EQ(sw.run(), 0);
   const auto lines = lines_of(sw.table("Da"));
   ASSERT_EQ(lines.size(), 4u);
   for (int r : {2, 3}) {
     const auto v = numbers_of(lines[r]);
-    EXPECT_EQ(v[9], 1);  // it_fin: the iteration at which the loop was left
+    EXPECT_EQ(v[9], 2);  // it_fin: the iteration at which the loop was left
   }
   EXPECT_EQ(lines[0].substr(0, 19), " VARIABLES = \"Dam\",");
   // that iteration's output was written, and the final snapshot over it
-  EXPECT_TRUE(std::filesystem::exists(sw.dir / "Apr000001.dat"));
-  EXPECT_FALSE(std::filesystem::exists(sw.dir / "Apr000002.dat"));
+  EXPECT_TRUE(std::filesystem::exists(sw.dir / "Apr000002.dat"));
+  EXPECT_FALSE(std::filesystem::exists(sw.dir / "Apr000003.dat"));
+
+  // a front that moves runs to the end
+  SweepRun moving(4, "1.0d5", "1.2d5", 1, 5);
+  ASSERT_EQ(moving.run(), 0);
+  EXPECT_EQ(numbers_of(lines_of(moving.table("Da"))[2])[9], 6);
 }
 
 TEST(Sweep, ZeldovichIsStoredConvertedAndMachWritesNoRows) {
