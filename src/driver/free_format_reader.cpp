@@ -114,6 +114,15 @@ void FreeFormatReader::end() {
   repeat_left_ = 0;
 }
 
+bool FreeFormatReader::more() const {
+  for (std::size_t l = next_line_; l < lines_.size(); ++l) {
+    for (char c : lines_[l]) {
+      if (!is_blank(c)) return true;
+    }
+  }
+  return false;
+}
+
 bool FreeFormatReader::skip_blanks() {
   while (line_ < lines_.size()) {
     while (!at_line_end() && is_blank(cur())) ++col_;

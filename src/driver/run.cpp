@@ -1,14 +1,20 @@
 #include "driver/run.hpp"
 
+#include "driver/profile_input.hpp"
+#include "output/naming.hpp"
+
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <sstream>
 
 #include "driver/configuration.hpp"
 #include "driver/errors.hpp"
 #include "driver/grid.hpp"
+#include "driver/profile_input.hpp"
 #include "driver/simulation.hpp"
 #include "output/free_format.hpp"
+#include "output/naming.hpp"
 #include "output/parameter_report.hpp"
 
 #ifndef FIAMMA_VERSION
@@ -58,6 +64,7 @@ void start_up(State& s) {
   input_eule(s);
   elabora_parametri(s);
   if (s.ic_kkind.case_kind <= 7) maschera_ad(s);
+  if (s.ic_kkind.case_kind >= 3 && s.ic_kkind.case_kind <= 5) input_profilo_an(s);
   const Settings& set = s.settings;
   scrivi_parametri(s, set.n, set.n_species, set.cfl, set.stab, set.rk_scheme, kReportLimit);
 }
@@ -89,12 +96,24 @@ ConfigCheck check_configuration(State& s) {
                          "simulazione alla prima valutazione della pressione");
   }
 
-  if (s.rrestart.ires != 0) {
-    c.problems.push_back("record 67 (ires) = " + format_int(s.rrestart.ires) +
-                         ": la ripartenza da file non e' ancora disponibile in questa versione");
+  if (s.ic_kkind.case_kind >= 3 && s.ic_kkind.case_kind <= 5) {
+    auto probe = std::make_unique<State>();
+    probe->workdir = s.workdir;
+    probe->ic_kkind.case_kind = s.ic_kkind.case_kind;
+    probe->gass.gamma = 2.0;  // the unit reference state of the analytic cases
+    probe->gass.p0 = 1.0;
+    try {
+      input_profilo_an(*probe);
+    } catch (const InputError& e) {
+      c.problems.push_back(e.what());
+    }
   }
-  if (s.ic_kkind.case_kind == 10) {
-    c.problems.push_back("record 19 (case_kind) = 10: il campo di prova non e' ancora disponibile in questa versione");
+  if (s.rrestart.ires != 0) {
+    const std::string name = trimmed(s.rrestart.name[2]) + trimmed(s.rrestart.name[3]) + trimmed(s.rrestart.name[1]);
+    if (!std::filesystem::is_regular_file(s.file(name))) {
+      c.problems.push_back("record 67 (ires) = " + format_int(s.rrestart.ires) + ": il file di ripartenza \"" + name +
+                           "\" non esiste");
+    }
   }
   auto& out = c.description;
   out.push_back("Simulazione: " + case_kind_words(s.ic_kkind.case_kind) + ".");

@@ -212,6 +212,14 @@ struct SolverScratch {
   long long correction_iterations = 0;
 };
 
+// Reference state of the analytic solutions: gas constant, pressure and
+// specific heat at constant volume (from the profile file or defaults).
+struct AnRef {
+  double gas_constant_an = 0.0;
+  double pressure_an = 0.0;
+  double cv_an = 0.0;
+};
+
 struct State {
   State() {
     for (auto& name : rrestart.name) name.fill(' ');
@@ -246,6 +254,7 @@ struct State {
   FfFnz ff_fnz;
   Forcing forcing;
   Rrestart rrestart;
+  AnRef an_ref;
   Andam andam;
   Addr addr;
   double pi = 0.0;

@@ -5,12 +5,14 @@
 #include <iostream>
 #include <string>
 
+#include "diagnostics/analytic_solutions.hpp"
 #include "diagnostics/analytic_speed.hpp"
 #include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
 #include "driver/grid.hpp"
 #include "driver/sweep.hpp"
 #include "initial/flame_profile.hpp"
+#include "initial/other_states.hpp"
 #include "operators/operators.hpp"
 #include "output/free_format.hpp"
 #include "output/snapshot.hpp"
@@ -112,6 +114,13 @@ void anchor_flame(State& s, MainValues& mv) {
   mv.inflow_momentum = mv.inflow_momentum + s.vvar[1][1] * mv.blow;
 }
 
+// The analytic reference solution of a test case, next to a snapshot.
+void write_analytic(State& s, double t, int counter) {
+  const int kind = s.ic_kkind.case_kind;
+  if (kind == 3 || kind == 4) sol_an(s, t, counter, s.settings.n, kind);
+  if (kind == 5) sol_an_entr_comb(s, t, counter, s.settings.n);
+}
+
 }  // namespace
 
 void track_front(State& s, MainValues& mv) {
@@ -196,20 +205,24 @@ void simulate(State& s, MainValues& mv) {
   r_k_init(s, n, ns);
   tm.t = tm.it * tm.dt;
   o << Line().text("Main: ires = ").integer(s.rrestart.ires);
+  const int kind = s.ic_kkind.case_kind;
   if (s.rrestart.ires != 0) {
-    throw InputError("record 67 (ires): la ripartenza da file non e' ancora disponibile in questa versione");
-  }
-  if (s.ic_kkind.case_kind == 10) {
-    throw InputError("record 19 (case_kind) = 10: il campo di prova non e' ancora disponibile in questa versione");
+    res_inp(s, n, ns);
+  } else if (flame) {
+    ini_fiamma_new(s, n, ns);
+  } else if (kind == 10) {
+    ini_incomp_test(s, n, ns);
+  } else {
+    ini_quiete(s, n, ns);
   }
   if (flame) {
-    ini_fiamma_new(s, n, ns);
     track_front(s, mv);
     o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
   }
-  initial_projection(s, mv);
+  if (s.rrestart.ires == 0) initial_projection(s, mv);
   mv.inflow_momentum = s.vvar[4][1];
   out_tec_prim(s, n, ns);
+  write_analytic(s, 0.0, 0);
   cfl_eva2(s, n, ns, set.cfl, set.stab, mv.limits);
   o << Line().text("stab = ").real(set.stab) << Line().text("cfl  = ").real(set.cfl)
     << Line().text("dt   = ").real(tm.dt) << Line().text("stab_lim  = ").raw(mv.limits.stab_lim);
@@ -218,6 +231,7 @@ void simulate(State& s, MainValues& mv) {
     time_step(s, mv);
     if (tm.it % tm.it_out == 0) {
       out_tec_prim(s, n, ns);
+      write_analytic(s, tm.t, tm.it);
       report(s, mv);
     }
     // A front that no longer moves at all ends a sweep step. The first

@@ -47,7 +47,7 @@ std::string quote_text(std::string_view text) {
 }
 
 Line& Line::text(std::string_view t) {
-  if (last_number_) s_ += ' ';
+  if (last_number_ && !t.empty() && t.front() != ' ') s_ += ' ';
   s_ += t;
   last_number_ = false;
   return *this;

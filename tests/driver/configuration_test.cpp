@@ -175,6 +175,7 @@ void check_startup(int kind, const std::map<int, std::string>& records) {
   auto recs = records;
   recs[3] = "'out/'' x'";
   write_file(dir / "eulero_test.dat", example_config(recs));
+  write_file(dir / "profilo_an.dat", "1.0 3.0 0.1\n-10 20\n");  // read by the analytic cases only
   std::ostringstream console;
   auto s = make_state(dir.path(), console);
   start_up(*s);

@@ -1,0 +1,157 @@
+#include "initial/other_states.hpp"
+
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/errors.hpp"
+#include "driver/free_format_reader.hpp"
+#include "operators/operators.hpp"
+#include "output/free_format.hpp"
+#include "output/naming.hpp"
+
+namespace fiamma {
+
+namespace {
+
+double node_abscissa(const State& s, int i) { return s.grid == 0 ? (i - 1) * s.discr.dx : s.grid2.x[i]; }
+
+// Node values of density, fuel and oxidizer partial densities and
+// temperature carried to the staggered points.
+void carry_to_staggered(State& s, int n, bool rk_fuel) {
+  SolverScratch& w = s.scratch;
+  inter_ns_st(s, n, w.ini_rho, s.vvar[1]);
+  inter_ns_st(s, n, w.ini_rho, s.vvar_rk[1]);
+  inter_ns_st(s, n, w.ini_y1, s.vvar[2]);
+  if (rk_fuel) inter_ns_st(s, n, w.ini_y1, s.vvar_rk[2]);
+  inter_ns_st(s, n, w.ini_y2, s.vvar[3]);
+  inter_ns_st(s, n, w.ini_th, s.vvar_temp_div[2]);
+}
+
+// The number of points a snapshot's zone line announces, or -1.
+int zone_points(const std::string& line) {
+  const auto at = line.find("I =");
+  if (at == std::string::npos) return -1;
+  std::size_t i = at + 3;
+  while (i < line.size() && line[i] == ' ') ++i;
+  const std::size_t start = i;
+  while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]))) ++i;
+  if (i == start || i - start > 6) return -1;
+  return std::stoi(line.substr(start, i - start));
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+bool blank_line(const std::string& l) { return l.find_first_not_of(" \t\r") == std::string::npos; }
+
+}  // namespace
+
+void ini_incomp_test(State& s, int n, int /*n_species*/) {
+  SolverScratch& w = s.scratch;
+  const double centre = s.discr.domain_length / 2.0;
+  for (int i = 1; i <= n; ++i) {
+    const double x = node_abscissa(s, i);
+    w.ini_rho[i] = 1.0;
+    w.ini_th[i] = 1.0;
+    s.vvar[4][i] = 1.0;
+    s.vvar_rk[4][i] = 1.0;
+    s.vvar[5][i] = (i == 1 || i == n) ? 0.0 : 1.0;
+    s.vvar[6][i] = i == 1 ? 1.0 : 0.0;
+    s.vvar[7][i] = i == n ? 1.0 : 0.0;
+    w.ini_y1[i] = 0.07978975968216519 * std::exp(-(x - centre) * (x - centre) / 50.0);
+    w.ini_y2[i] = 0.0;
+  }
+  s.vvar_2 = 1.0;
+  carry_to_staggered(s, n, false);
+}
+
+void ini_quiete(State& s, int n, int /*n_species*/) {
+  SolverScratch& w = s.scratch;
+  const Gass& g = s.gass;
+  for (int i = 1; i <= n; ++i) {
+    w.ini_rho[i] = g.p0 / g.th0;
+    w.ini_th[i] = g.th0;
+    w.ini_y1[i] = 0.0;
+    w.ini_y2[i] = 0.0;
+    for (int slot = 4; slot <= 7; ++slot) s.vvar[slot][i] = 0.0;
+    s.vvar_rk[4][i] = 0.0;
+  }
+  s.vvar_2 = g.p0;
+  carry_to_staggered(s, n, true);
+  s.vvar[1][n] = 1.0;
+  s.vvar_rk[1][n] = 1.0;
+  s.vvar_temp_div_rk[2][n] = 1.0;
+}
+
+void res_inp(State& s, int n, int /*n_species*/) {
+  Addr& a = s.addr;
+  Rrestart& r = s.rrestart;
+  // The restart names stand in for the prefixes while the path is built.
+  r.name[4] = a.path_prefix_1;
+  r.name[5] = a.path_prefix_2;
+  a.path_prefix_1 = r.name[2];
+  a.path_prefix_2 = r.name[3];
+  set_file_name(a, trimmed(r.name[1]));
+  strg(a);
+  a.path_prefix_1 = r.name[4];
+  a.path_prefix_2 = r.name[5];
+  s.out() << Line().text("opfile").raw(std::string(a.full_path.data(), a.full_path.size()));
+
+  const std::string name = trimmed(a.full_path);
+  std::ifstream in(s.file(name), std::ios::binary);
+  if (trimmed(r.name[1]).empty()) throw InputError("record 70 (restart_name_1): nome del file di ripartenza vuoto");
+  if (!std::filesystem::is_regular_file(s.file(name)) || !in) throw InputError(name + ": file di ripartenza mancante o illeggibile (restart_name_1..3)");
+  const std::string text(std::istreambuf_iterator<char>(in), {});
+  const auto lines = lines_of(text);
+  int records = 0;
+  for (std::size_t l = 2; l < lines.size(); ++l) records += blank_line(lines[l]) ? 0 : 1;
+  const int announced = lines.size() >= 2 ? zone_points(lines[1]) : -1;
+  if (announced >= 0 && announced != n) {
+    throw InputError(name + ": record 2: l'istantanea ha " + format_int(announced) +
+                     " punti (ZONE I), la configurazione n = " + format_int(n));
+  }
+  if (records != n) {
+    throw InputError(name + ": l'istantanea ha " + format_int(records) + " record di dati dopo le due righe di testata, " +
+                     "ne servono n = " + format_int(n) + " (uno per nodo)");
+  }
+
+  FreeFormatReader reader(text, name);
+  reader.begin(1);
+  reader.end();
+  reader.begin(2);
+  reader.end();
+  SolverScratch& w = s.scratch;
+  for (int i = 1; i <= n; ++i) {
+    double v[10] = {};
+    static constexpr const char* kColumns[10] = {"x", "rho", "v", "th", "vh", "vp", "vm", "y1", "y2", "wwx"};
+    reader.begin(i + 2);
+    for (int c = 0; c < 10; ++c) reader.real(v[c], kColumns[c]);
+    reader.end();
+    const double rho = v[1], vel = v[2], th = v[3], y1 = v[7], y2 = v[8];
+    if (!(rho > 0.0 && std::isfinite(rho)) || !(th > 0.0 && std::isfinite(th))) {
+      throw InputError(name + ": record " + format_int(i + 2) + " (nodo " + format_int(i) +
+                       "): densita' e temperatura devono essere positive e finite, trovate rho = " +
+                       format_real(rho) + ", th = " + format_real(th));
+    }
+    if (i == 1) s.vvar_2 = rho * th;
+    w.ini_rho[i] = rho;
+    s.vvar[4][i] = s.vvar[5][i] = rho * vel;
+    w.ini_y1[i] = rho * y1;
+    w.ini_y2[i] = rho * y2;
+    w.ini_th[i] = th;
+  }
+  carry_to_staggered(s, n, true);
+  s.vvar[1][n] = 1.0;
+  s.vvar_rk[1][n] = 1.0;
+  s.vvar_temp_div_rk[2][n] = 1.0;
+}
+
+}  // namespace fiamma

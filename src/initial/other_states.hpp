@@ -1,0 +1,19 @@
+// Initial states besides the premixed flame: the synthetic test field, a
+// uniform fluid at rest, and the restart from a field snapshot.
+#pragma once
+
+#include "driver/shared_state.hpp"
+
+namespace fiamma {
+
+// Unit density and temperature, unit momenta with impulses at the ends, a
+// Gaussian bump of fuel in the middle of the domain, no oxidizer.
+void ini_incomp_test(State& s, int n, int n_species);
+// A uniform fluid at rest at the reference state (density p0/th0,
+// temperature th0, no fuel): the start of the analytic test cases.
+void ini_quiete(State& s, int n, int n_species);
+// Rebuilds the state from a snapshot written by the snapshot writer, named
+// by restart_name_1 under restart_name_2 and restart_name_3.
+void res_inp(State& s, int n, int n_species);
+
+}  // namespace fiamma
