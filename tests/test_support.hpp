@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "driver/shared_state.hpp"
 
@@ -24,6 +25,22 @@ inline std::string read_file(const std::filesystem::path& p) {
 inline void write_file(const std::filesystem::path& p, const std::string& text) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out << text;
+}
+
+// The lines of a text, without their newlines.
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+// The numbers of one line of a table, read back as doubles.
+inline std::vector<double> numbers_of(const std::string& line) {
+  std::vector<double> v;
+  std::istringstream in(line);
+  for (double x; in >> x;) v.push_back(x);
+  return v;
 }
 
 // A fresh directory under the system's temporary folder, removed at the end.

@@ -19,22 +19,10 @@ namespace fiamma {
 namespace {
 
 using testing::read_file;
+using testing::lines_of;
+using testing::numbers_of;
 using testing::ScratchDir;
 using testing::write_file;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
-  return out;
-}
-
-std::vector<double> numbers_of(const std::string& line) {
-  std::vector<double> v;
-  std::istringstream in(line);
-  for (double x; in >> x;) v.push_back(x);
-  return v;
-}
 
 // The unit reference state of the analytic cases (gamma 2, th0 = p0 = 1) with
 // a rising velocity profile of amplitude 0.2 centred at 1, width parameter 5.

@@ -18,6 +18,8 @@
 namespace fiamma {
 namespace {
 
+using testing::lines_of;
+using testing::numbers_of;
 using testing::ScratchDir;
 
 constexpr int kN = 257;
@@ -109,20 +111,6 @@ double crossing(const std::function<double(double)>& g, double level, double a, 
     }
   }
   return 0.5 * (a + b);
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
-  return out;
-}
-
-std::vector<double> numbers_of(const std::string& line) {
-  std::vector<double> v;
-  std::istringstream in(line);
-  for (double x; in >> x;) v.push_back(x);
-  return v;
 }
 
 TEST(FrontTracking, EachCriterionFindsAFrontOfKnownPositionSpeedAndThickness) {

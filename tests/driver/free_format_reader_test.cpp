@@ -35,7 +35,9 @@ std::string read_items(const std::string& input, const std::string& kinds) {
       Text<8> v;
       v.fill('Z');
       reader.text(v, "item");
-      out += "[" + std::string(v.data(), 8) + "]";
+      out += '[';
+      out.append(v.data(), 8);
+      out += ']';
     }
   }
   reader.end();
