@@ -22,13 +22,14 @@ using namespace fiamma;
 
 // The example configuration with n, rk_scheme and no time steps.
 std::string configuration(int n, int rk) {
-  std::ifstream in(std::string(FIAMMA_SOURCE_DIR) + "/examples/flame/eulero_test.dat");
+  std::ifstream in(std::filesystem::path(FIAMMA_SOURCE_DIR) / "examples/flame/eulero_test.dat");
   std::string line, out;
   for (int record = 1; std::getline(in, line); ++record) {
     if (record == 4) line = std::to_string(n);
-    if (record == 9) line = "0";
+    if (record == 9) line = std::to_string(0);
     if (record == 18) line = std::to_string(rk);
-    out += line + "\n";
+    out += line;
+    out += '\n';
   }
   return out;
 }
