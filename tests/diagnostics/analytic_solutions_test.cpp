@@ -12,6 +12,7 @@
 #include "diagnostics/analytic_solutions.hpp"
 #include "driver/errors.hpp"
 #include "driver/profile_input.hpp"
+#include "driver/run.hpp"
 #include "output/fixed_format.hpp"
 #include "test_support.hpp"
 
@@ -218,6 +219,39 @@ TEST(AnalyticSolutions, ProfileFileDefaultsAndProblems) {
   EXPECT_NE(problem("5 1 0.2\n").find("record 2"), std::string::npos);
   c.s->ic_kkind.case_kind = 5;
   EXPECT_NE(problem("5 1 0.2\n-40 40\n").find("record 3"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace fiamma
+
+namespace fiamma {
+namespace {
+
+TEST(AnalyticSolutions, TestCaseRunWritesReferenceFilesBesideItsSnapshots) {
+  ScratchDir dir;
+  const auto example = testing::source_dir() / "examples/simple-wave";
+  write_file(dir / "eulero_test.dat",
+             testing::config_from(example / "eulero_test.dat", {{8, "100"}, {9, "200"}, {10, "100"}}));
+  std::ostringstream console;
+  {
+    // without the profile the run stops before writing anything
+    auto s = testing::make_state(dir.path(), console);
+    EXPECT_THROW(run_simulation(*s), InputError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "post_dati.dat"));
+  }
+  std::filesystem::copy_file(example / "profilo_an.dat", dir / "profilo_an.dat");
+  auto s = testing::make_state(dir.path(), console);
+  ASSERT_EQ(run_simulation(*s), 0);
+  // the first solution carries counter 0 whatever it_start is; the later ones the step
+  for (const char* f : {"Wan00000.dat", "Wan00200.dat", "Wpr000100.dat", "Wpr000200.dat", "Wpr000201.dat"}) {
+    EXPECT_TRUE(std::filesystem::exists(dir / f)) << f;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "Wan00100.dat"));
+  EXPECT_EQ(lines_of(read_file(dir / "Wan00200.dat")).size(), 67u);
+  // the fluid at rest stays at rest
+  const auto last = numbers_of(lines_of(read_file(dir / "Wpr000201.dat"))[34]);
+  EXPECT_NEAR(last[1], 1.0, 1e-12);
+  EXPECT_NEAR(last[2], 0.0, 1e-10);
 }
 
 }  // namespace
