@@ -20,7 +20,7 @@ std::string header_line(const HeaderText& text) { return std::string(text.data()
 // Opens the analytic file of `counter` (run tag, "an", five digits).
 std::ofstream open_analytic(State& s, int counter) {
   const auto path = s.file(tagged_output_path(s, " an_____.dat", 4, 5, counter));
-  s.out() << Line().text("filen = ").raw(std::string(s.addr.file_name.data(), s.addr.file_name.size()));
+  s.out() << Line().text("filen = ").raw(whole(s.addr.file_name));
   std::ofstream file(path, std::ios::trunc);
   if (!file) throw InputError(path.string() + ": impossibile scrivere il file");
   return file;

@@ -19,11 +19,6 @@ constexpr const char* kNonUniformHeader =
     "VARIABLES=\"it\",\"t\",\"x_m\",\"dt_m\",\"s\",\"del\",\"w_in\",\"s_m\",\"de_m\",\"w_in_m\",\"w_a_m\","
     "\"s_sta\",\"w_a_s\",\"a_f\",\"s_l_ana\",\"rho_ing\",\"var\",\"del_an\"";
 
-std::string padded(std::string text, std::size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
-  return text;
-}
-
 // Opens the history file and writes its header and zone line. A file left
 // open by an earlier run that stopped before its last step goes on
 // receiving records when the name is the same.
@@ -33,7 +28,7 @@ void open_history(State& s, FrontTracker& f, bool uniform) {
   strg(s.addr);
   const auto path = s.file(trimmed(s.addr.full_path));
   if (uniform) {
-    s.out() << Line().text("file di fiamma output:  ").raw(std::string(s.addr.full_path.data(), 96));
+    s.out() << Line().text("file di fiamma output:  ").raw(whole(s.addr.full_path));
   }
   if (f.history.is_open() && f.history_path != path) f.history.close();
   if (!f.history.is_open()) {

@@ -34,11 +34,6 @@ const SweptParameter& parameter(int p) { return kParameters[p >= 1 && p <= 10 ? 
 
 constexpr std::size_t kTableRecord = 104;
 
-std::string padded(std::string text, std::size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
-  return text;
-}
-
 }  // namespace
 
 const char* sweep_file_code(int sweep_parameter) { return parameter(sweep_parameter).code; }
@@ -55,7 +50,7 @@ void crea_and_init(State& s, SweepTable& table) {
   s.addr.file_name[5] = sweep_file_code(p)[1];
   sver(s.addr);
   strg(s.addr);
-  s.out() << Line().text("opfile").raw(std::string(s.addr.full_path.data(), s.addr.full_path.size()));
+  s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
   table.path = s.file(trimmed(s.addr.full_path));
   table.file.open(table.path, std::ios::app);
   if (!table.file) throw InputError(table.path.string() + ": impossibile scrivere il file");

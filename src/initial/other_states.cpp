@@ -103,7 +103,7 @@ void res_inp(State& s, int n, int /*n_species*/) {
   strg(a);
   a.path_prefix_1 = r.name[4];
   a.path_prefix_2 = r.name[5];
-  s.out() << Line().text("opfile").raw(std::string(a.full_path.data(), a.full_path.size()));
+  s.out() << Line().text("opfile").raw(whole(a.full_path));
 
   const std::string name = trimmed(a.full_path);
   std::ifstream in(s.file(name), std::ios::binary);

@@ -46,6 +46,12 @@ std::string quote_text(std::string_view text) {
   return out + "'";
 }
 
+std::string padded(std::string_view text, std::size_t width) {
+  std::string out(text);
+  if (out.size() < width) out.append(width - out.size(), ' ');
+  return out;
+}
+
 Line& Line::text(std::string_view t) {
   if (last_number_ && !t.empty() && t.front() != ' ') s_ += ' ';
   s_ += t;

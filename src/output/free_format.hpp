@@ -15,6 +15,10 @@ namespace fiamma {
 std::string format_real(double x);
 std::string format_int(long long i);
 
+// A text filled up with blanks to `width` characters (a longer one as it is):
+// the fixed-length header and zone records of the output files.
+std::string padded(std::string_view text, std::size_t width);
+
 // A text between apostrophes, an apostrophe inside doubled.
 std::string quote_text(std::string_view text);
 

@@ -19,6 +19,12 @@ int used_length(const std::array<char, N>& field) {
   return len;
 }
 
+// The whole field, trailing blanks included (console lines that show it).
+template <std::size_t N>
+std::string whole(const std::array<char, N>& field) {
+  return std::string(field.data(), N);
+}
+
 template <std::size_t N>
 std::string trimmed(const std::array<char, N>& field) {
   return std::string(field.data(), used_length(field));

@@ -12,13 +12,6 @@
 
 namespace fiamma {
 
-namespace {
-std::string padded(std::string text, std::size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
-  return text;
-}
-}  // namespace
-
 void out_tec_prim(State& s, int n, int /*n_species*/) {
   const auto path = s.file(tagged_output_path(s, "-pr------.dat", 4, 6, s.tempo.it));
   std::ofstream file(path, std::ios::trunc);
