@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "operators/operators.hpp"
+#include "driver/grid.hpp"
+#include "initial/node_values.hpp"
 
 namespace fiamma {
 
@@ -24,7 +25,7 @@ void ini_fiamma_new(State& s, int n, int /*n_species*/) {
   const double yf_u = f / (1.0 + f);
   s.vvar_2 = p;
   for (int i = 1; i <= n; ++i) {
-    const double x = s.grid == 0 ? (i - 1) * s.discr.dx : s.grid2.x[i];
+    const double x = node_abscissa(s, i);
     double value = 0.0, d1 = 0.0, d2 = 0.0;
     s.ff_fnz.ff2_amplitude = g.th_burnt - g.th_fresh;
     ff_function_2(s, x, value, d1, d2);
@@ -59,15 +60,8 @@ void ini_fiamma_new(State& s, int n, int /*n_species*/) {
     for (int slot = 4; slot <= 7; ++slot) s.vvar[slot][i] = 0.0;
     s.vvar_rk[4][i] = 0.0;
   }
-  inter_ns_st(s, n, w.ini_rho, s.vvar[1]);
-  inter_ns_st(s, n, w.ini_rho, s.vvar_rk[1]);
-  inter_ns_st(s, n, w.ini_y1, s.vvar[2]);
-  inter_ns_st(s, n, w.ini_y1, s.vvar_rk[2]);
-  inter_ns_st(s, n, w.ini_y2, s.vvar[3]);
-  inter_ns_st(s, n, w.ini_th, s.vvar_temp_div[2]);
-  s.vvar[1][n] = 1.0;
-  s.vvar_rk[1][n] = 1.0;
-  s.vvar_temp_div_rk[2][n] = 1.0;
+  carry_to_staggered(s, n, true);
+  set_staggered_spares(s, n);
 }
 
 }  // namespace fiamma

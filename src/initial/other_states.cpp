@@ -9,27 +9,14 @@
 
 #include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
-#include "operators/operators.hpp"
+#include "driver/grid.hpp"
+#include "initial/node_values.hpp"
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
 
 namespace fiamma {
 
 namespace {
-
-double node_abscissa(const State& s, int i) { return s.grid == 0 ? (i - 1) * s.discr.dx : s.grid2.x[i]; }
-
-// Node values of density, fuel and oxidizer partial densities and
-// temperature carried to the staggered points.
-void carry_to_staggered(State& s, int n, bool rk_fuel) {
-  SolverScratch& w = s.scratch;
-  inter_ns_st(s, n, w.ini_rho, s.vvar[1]);
-  inter_ns_st(s, n, w.ini_rho, s.vvar_rk[1]);
-  inter_ns_st(s, n, w.ini_y1, s.vvar[2]);
-  if (rk_fuel) inter_ns_st(s, n, w.ini_y1, s.vvar_rk[2]);
-  inter_ns_st(s, n, w.ini_y2, s.vvar[3]);
-  inter_ns_st(s, n, w.ini_th, s.vvar_temp_div[2]);
-}
 
 // The number of points a snapshot's zone line announces, or -1.
 int zone_points(const std::string& line) {
@@ -86,9 +73,7 @@ void ini_quiete(State& s, int n, int /*n_species*/) {
   }
   s.vvar_2 = g.p0;
   carry_to_staggered(s, n, true);
-  s.vvar[1][n] = 1.0;
-  s.vvar_rk[1][n] = 1.0;
-  s.vvar_temp_div_rk[2][n] = 1.0;
+  set_staggered_spares(s, n);
 }
 
 void res_inp(State& s, int n, int /*n_species*/) {
@@ -106,9 +91,11 @@ void res_inp(State& s, int n, int /*n_species*/) {
   s.out() << Line().text("opfile").raw(whole(a.full_path));
 
   const std::string name = trimmed(a.full_path);
-  std::ifstream in(s.file(name), std::ios::binary);
   if (trimmed(r.name[1]).empty()) throw InputError("record 70 (restart_name_1): nome del file di ripartenza vuoto");
-  if (!std::filesystem::is_regular_file(s.file(name)) || !in) throw InputError(name + ": file di ripartenza mancante o illeggibile (restart_name_1..3)");
+  std::ifstream in(s.file(name), std::ios::binary);
+  if (!std::filesystem::is_regular_file(s.file(name)) || !in) {
+    throw InputError(name + ": file di ripartenza mancante o illeggibile (restart_name_1..3)");
+  }
   const std::string text(std::istreambuf_iterator<char>(in), {});
   const auto lines = lines_of(text);
   int records = 0;
@@ -149,9 +136,7 @@ void res_inp(State& s, int n, int /*n_species*/) {
     w.ini_th[i] = th;
   }
   carry_to_staggered(s, n, true);
-  s.vvar[1][n] = 1.0;
-  s.vvar_rk[1][n] = 1.0;
-  s.vvar_temp_div_rk[2][n] = 1.0;
+  set_staggered_spares(s, n);
 }
 
 }  // namespace fiamma

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "driver/errors.hpp"
+#include "driver/grid.hpp"
 #include "operators/operators.hpp"
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
@@ -26,7 +27,7 @@ void out_tec_prim(State& s, int n, int /*n_species*/) {
   const double p = s.vvar_2, da = s.gass.Damkohler, ze = s.gass.Zeldovich;
   const bool second_order = s.ic_kkind.reaction_order == 2;
   for (int i = 1; i <= n; ++i) {
-    const double x = s.grid == 1 ? s.grid2.x[i] : (i - 1) * s.discr.dx;
+    const double x = node_abscissa(s, i);
     const double rho = w.snap_rho[i];
     const double th = p / rho;
     const double y1 = w.snap_y1[i] / rho;
