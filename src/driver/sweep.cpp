@@ -14,20 +14,21 @@ struct SweptParameter {
   const char* console;
   const char* code;
   const char* header;
+  double Gass::*field;  // the quantity a step sets
 };
 
 constexpr std::array<SweptParameter, 11> kParameters{{
-    {"", "__", ""},
-    {"ANDAMENTI. GAMMAG: ", "ga", "ga"},
-    {"ANDAMENTI. PRANDTL: ", "Pr", "Pr"},
-    {"ANDAMENTI. LEWIS: ", "Le", "Le"},
-    {"ANDAMENTI. DAMKOHLER: ", "Da", "Dam"},
-    {"ANDAMENTI. ZELDOVICH: ", "Ze", "Ze"},
-    {"ANDAMENTI. MACH: ", "Ma", "Ma"},
-    {"ANDAMENTI. N_EXPO: ", "ne", "n_exp"},
-    {"ANDAMENTI. PHI_ER: ", "OR", "or_re"},
-    {"ANDAMENTI. TEMP. MISCELA FREDDA: ", "Tf", "th_fr"},
-    {"ANDAMENTI. FRAZIONE MASSICA MISCELA FREDDA: ", "Yf", "y1_f"},
+    {"", "__", "", nullptr},
+    {"ANDAMENTI. GAMMAG: ", "ga", "ga", &Gass::gamma},
+    {"ANDAMENTI. PRANDTL: ", "Pr", "Pr", &Gass::Prandtl},
+    {"ANDAMENTI. LEWIS: ", "Le", "Le", &Gass::Lewis},
+    {"ANDAMENTI. DAMKOHLER: ", "Da", "Dam", &Gass::Damkohler},
+    {"ANDAMENTI. ZELDOVICH: ", "Ze", "Ze", &Gass::Zeldovich},
+    {"ANDAMENTI. MACH: ", "Ma", "Ma", &Gass::Mach},
+    {"ANDAMENTI. N_EXPO: ", "ne", "n_exp", &Gass::n_exp},
+    {"ANDAMENTI. PHI_ER: ", "OR", "or_re", &Gass::equivalence_ratio},
+    {"ANDAMENTI. TEMP. MISCELA FREDDA: ", "Tf", "th_fr", &Gass::th_fresh},
+    {"ANDAMENTI. FRAZIONE MASSICA MISCELA FREDDA: ", "Yf", "y1_f", &Gass::y1_fresh},
 }};
 
 const SweptParameter& parameter(int p) { return kParameters[p >= 1 && p <= 10 ? p : 0]; }
@@ -63,24 +64,11 @@ void crea_and(State& s, int i_and) {
   Andam& a = s.andam;
   Gass& g = s.gass;
   const double v = a.sweep_start + (i_and - 1) * a.sweep_step;
-  double* target = nullptr;
-  switch (a.sweep_parameter) {
-    case 1: target = &g.gamma; break;
-    case 2: target = &g.Prandtl; break;
-    case 3: target = &g.Lewis; break;
-    case 4: target = &g.Damkohler; break;
-    case 5: target = &g.Zeldovich; break;
-    case 6: target = &g.Mach; break;
-    case 7: target = &g.n_exp; break;
-    case 8: target = &g.equivalence_ratio; break;
-    case 9: target = &g.th_fresh; break;
-    case 10: target = &g.y1_fresh; break;
-    default: break;
-  }
-  if (target != nullptr) {
-    *target = v;
+  const SweptParameter& p = parameter(a.sweep_parameter);
+  if (p.field != nullptr) {
+    g.*p.field = v;
     if (a.sweep_parameter == 10) g.y1_burnt = 0.0;
-    s.out() << Line().text(parameter(a.sweep_parameter).console).real(v);
+    s.out() << Line().text(p.console).real(v);
     if (a.sweep_parameter == 5) g.Zeldovich = g.gamma * v / (g.gamma - 1.0);
   }
   s.addr.run_tag[0] = static_cast<char>(64 + i_and);
@@ -88,19 +76,13 @@ void crea_and(State& s, int i_and) {
 
 void write_sweep_row(State& s, SweepTable& table, const SweepRow& row) {
   const Gass& g = s.gass;
-  double first = 0.0;
-  switch (s.andam.sweep_parameter) {
-    case 1: first = g.gamma; break;
-    case 2: first = g.Prandtl; break;
-    case 3: first = g.Lewis; break;
-    case 4: first = g.Damkohler; break;
-    case 5: first = (g.gamma - 1.0) * g.Zeldovich / g.gamma; break;
-    case 7: first = g.n_exp; break;
-    case 8: first = s.ic_kkind.ord_reaz; break;
-    case 9: first = g.th_fresh; break;
-    case 10: first = g.y1_fresh; break;
-    default: return;  // the Mach number does not enter the flame: no row
-  }
+  const int p = s.andam.sweep_parameter;
+  if (p == 6 || parameter(p).field == nullptr) return;  // the Mach number does not enter the flame: no row
+  // the swept value as set: the Zeldovich number as configured; for the
+  // equivalence ratio the analytic reaction order, which the sweep leaves alone
+  const double first = p == 5   ? (g.gamma - 1.0) * g.Zeldovich / g.gamma
+                       : p == 8 ? s.ic_kkind.ord_reaz
+                                : g.*parameter(p).field;
   table.file << Line()
                     .real(first)
                     .real(row.M_l_num)
