@@ -13,6 +13,7 @@
 #include "driver/grid.hpp"
 #include "driver/profile_input.hpp"
 #include "driver/simulation.hpp"
+#include "initial/other_states.hpp"
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
 #include "output/parameter_report.hpp"
@@ -97,11 +98,12 @@ ConfigCheck check_configuration(State& s) {
   }
 
   if (s.ic_kkind.case_kind >= 3 && s.ic_kkind.case_kind <= 5) {
+    // the profile is read against the reference state the run would derive
     auto probe = std::make_unique<State>();
     probe->workdir = s.workdir;
-    probe->ic_kkind.case_kind = s.ic_kkind.case_kind;
-    probe->gass.gamma = 2.0;  // the unit reference state of the analytic cases
-    probe->gass.p0 = 1.0;
+    probe->ic_kkind = s.ic_kkind;
+    probe->gass = s.gass;
+    maschera_ad(*probe);
     try {
       input_profilo_an(*probe);
     } catch (const InputError& e) {
@@ -109,7 +111,7 @@ ConfigCheck check_configuration(State& s) {
     }
   }
   if (s.rrestart.ires != 0) {
-    const std::string name = trimmed(s.rrestart.name[2]) + trimmed(s.rrestart.name[3]) + trimmed(s.rrestart.name[1]);
+    const std::string name = restart_path(s);
     if (!std::filesystem::is_regular_file(s.file(name))) {
       c.problems.push_back("record 67 (ires) = " + format_int(s.rrestart.ires) + ": il file di ripartenza \"" + name +
                            "\" non esiste");

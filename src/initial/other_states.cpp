@@ -76,7 +76,7 @@ void ini_quiete(State& s, int n, int /*n_species*/) {
   set_staggered_spares(s, n);
 }
 
-void res_inp(State& s, int n, int /*n_species*/) {
+std::string restart_path(State& s) {
   Addr& a = s.addr;
   Rrestart& r = s.rrestart;
   // The restart names stand in for the prefixes while the path is built.
@@ -88,9 +88,13 @@ void res_inp(State& s, int n, int /*n_species*/) {
   strg(a);
   a.path_prefix_1 = r.name[4];
   a.path_prefix_2 = r.name[5];
-  s.out() << Line().text("opfile").raw(whole(a.full_path));
+  return trimmed(a.full_path);
+}
 
-  const std::string name = trimmed(a.full_path);
+void res_inp(State& s, int n, int /*n_species*/) {
+  const std::string name = restart_path(s);
+  s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
+  const Rrestart& r = s.rrestart;
   if (trimmed(r.name[1]).empty()) throw InputError("record 70 (restart_name_1): nome del file di ripartenza vuoto");
   std::ifstream in(s.file(name), std::ios::binary);
   if (!std::filesystem::is_regular_file(s.file(name)) || !in) {

@@ -2,6 +2,8 @@
 // uniform fluid at rest, and the restart from a field snapshot.
 #pragma once
 
+#include <string>
+
 #include "driver/shared_state.hpp"
 
 namespace fiamma {
@@ -12,6 +14,9 @@ void ini_incomp_test(State& s, int n, int n_species);
 // A uniform fluid at rest at the reference state (density p0/th0,
 // temperature th0, no fuel): the start of the analytic test cases.
 void ini_quiete(State& s, int n, int n_species);
+// Builds `full_path` from restart_name_2, restart_name_3 and restart_name_1
+// (the configured prefixes are put back afterwards) and returns it trimmed.
+std::string restart_path(State& s);
 // Rebuilds the state from a snapshot written by the snapshot writer, named
 // by restart_name_1 under restart_name_2 and restart_name_3.
 void res_inp(State& s, int n, int n_species);
