@@ -41,8 +41,6 @@ class FreeFormatReader {
   void end();
   // Whether a line that is not blank follows the last read.
   bool more() const;
-  // The line where the next read starts, counted from 1.
-  int next_line() const { return static_cast<int>(next_line_) + 1; }
 
   const std::string& display_name() const { return name_; }
 

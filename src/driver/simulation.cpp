@@ -1,6 +1,5 @@
 #include "driver/simulation.hpp"
 
-#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <string>
