@@ -141,6 +141,32 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo) 
   }
 }
 
+void apply_overrides(State& s) {
+  for (const auto& [name, value] : s.options.overrides) {
+    const ConfigItem* found = nullptr;
+    for (const auto& item : config_items()) {
+      if (name == item.name) found = &item;
+    }
+    if (found == nullptr) {
+      throw InputError("--set " + name + "=" + value + ": nessun record della configurazione si chiama \"" + name +
+                       "\" (i nomi sono quelli di --print-config)");
+    }
+    if (value.find_first_not_of(" \t") == std::string::npos) {
+      throw InputError("--set " + name + "=: manca il valore");
+    }
+    FreeFormatReader reader(value, "--set " + name);
+    reader.begin(found->record);
+    const ValueRef v = found->where(s);
+    switch (v.kind) {
+      case ItemKind::Integer: reader.integer(*v.i, found->name); break;
+      case ItemKind::Real: reader.real(*v.r, found->name); break;
+      case ItemKind::Text: reader.text(v.t, v.width, found->name); break;
+    }
+    reader.end();
+    if (reader.more()) throw InputError("--set " + name + "=" + value + ": un solo valore per record");
+  }
+}
+
 std::vector<std::string> range_problems(const State& s) {
   std::vector<std::string> problems;
   auto add = [&](int record, const char* name, const std::string& value, const std::string& expected) {
@@ -184,6 +210,7 @@ std::vector<std::string> range_problems(const State& s) {
 void input_eule(State& s) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
   read_configuration(reader, s, &s.out());
+  apply_overrides(s);
   const auto problems = range_problems(s);
   if (!problems.empty()) {
     std::string msg = std::string(kConfigFile) + ": valori non ammessi";

@@ -41,6 +41,11 @@ const std::vector<ConfigItem>& config_items();
 // `echo` is given, the line "x0_ff_2,hx_ff_2:" goes to it after record 24.
 void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo);
 
+// Replaces configured values by the overrides of the command line
+// (NAME=VALUE, NAME as print_configuration names it), in order; an unknown
+// name or a value of the wrong kind is an InputError naming it.
+void apply_overrides(State& s);
+
 // Values that would overrun the fixed storage or divide by zero, one line
 // each naming its record; empty when the configuration is usable.
 std::vector<std::string> range_problems(const State& s);

@@ -7,10 +7,19 @@
 
 namespace fiamma {
 
-// Exit status of a run stopped by bad input (files, values out of range).
+// Exit statuses, one per kind of end (listed in the README).
+inline constexpr int kExitNormal = 0;
+// Bad input: a missing or malformed file, a value out of range.
 inline constexpr int kExitBadInput = 2;
-// Exit status of an orderly stop of the solver after its message lines.
+// An orderly stop of the solver after its message lines.
 inline constexpr int kExitStopped = 3;
+// A transported field stopped being finite: the run diverged.
+inline constexpr int kExitNonFinite = 4;
+// A file could not be written (no space, permission, missing folder).
+inline constexpr int kExitWriteFailure = 5;
+// Ended by a signal at a safe point: 128 + the signal number (130 SIGINT,
+// 143 SIGTERM).
+inline constexpr int kExitSignalBase = 128;
 
 // Bad input: the message names the file, the record and what was expected.
 class InputError : public std::runtime_error {
@@ -23,6 +32,28 @@ class InputError : public std::runtime_error {
 class RunStopped : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A file that could not be written, flushed or closed: the message names
+// the file, the reason the system gives and the record that sets its path.
+class WriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A transported field that is no longer finite; its message lines are
+// already on the console.
+class NonFiniteField : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// SIGINT or SIGTERM received: the run ended at a safe point between steps.
+class Interrupted : public std::runtime_error {
+ public:
+  explicit Interrupted(int signal_number)
+      : std::runtime_error("interrotto da un segnale"), signal(signal_number) {}
+  int signal;
 };
 
 }  // namespace fiamma

@@ -3,6 +3,7 @@
 #include "driver/profile_input.hpp"
 #include "output/naming.hpp"
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -27,7 +28,7 @@ namespace fiamma {
 namespace {
 
 constexpr const char* kUsage =
-    "Uso: fiamma [OPZIONE]\n"
+    "Uso: fiamma [OPZIONI] [--print-config [FILE] | --check-config [FILE] | --help | --version]\n"
     "Simula una fiamma premiscelata monodimensionale nella cartella corrente.\n"
     "Senza opzioni legge \"eulero_test.dat\" (e \"grid.dat\" se richiesto) e scrive\n"
     "i risultati nella cartella corrente o sotto i prefissi configurati.\n"
@@ -35,6 +36,13 @@ constexpr const char* kUsage =
     "  --print-config [FILE]  stampa ogni valore letto dalla configurazione\n"
     "                         (predefinito: eulero_test.dat), prima di ogni elaborazione\n"
     "  --check-config [FILE]  controlla la configurazione e descrive la simulazione\n"
+    "  --set NOME=VALORE      sostituisce un valore della configurazione dopo la lettura\n"
+    "                         (NOME come in --print-config; ripetibile)\n"
+    "  --sweep-step K         esegue da solo il passo K dell'andamento configurato\n"
+    "  --correction-tolerance X\n"
+    "                         tolleranza della correzione di velocita' (predefinita 5e-5)\n"
+    "  --correction-tolerance-relative X\n"
+    "                         la stessa, relativa alla massima velocita' nodale\n"
     "  --help                 mostra questo aiuto\n"
     "  --version              mostra la versione\n"
     "\n"
@@ -57,6 +65,7 @@ std::string case_kind_words(int kind) {
 void read_for_mode(State& s, const std::string& file) {
   FreeFormatReader reader = FreeFormatReader::open(file, file);
   read_configuration(reader, s, nullptr);
+  apply_overrides(s);
 }
 
 }  // namespace
@@ -146,43 +155,126 @@ ConfigCheck check_configuration(State& s) {
   return c;
 }
 
-int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+// What the command line asks for.
+struct CommandLine {
+  enum class Mode { Run, PrintConfig, CheckConfig, Help, Version } mode = Mode::Run;
+  std::string file = kConfigFile;
+  RunOptions options;
+};
+
+double option_real(const std::string& opt, const std::string& text) {
+  double value = 0.0;
   try {
-    if (args.empty()) {
-      auto s = std::make_unique<State>();
-      s->console = &out;
-      return run_simulation(*s);
-    }
-    const std::string& opt = args[0];
+    FreeFormatReader reader(text, opt);
+    reader.begin(1);
+    reader.real(value, "valore");
+    reader.end();
+  } catch (const InputError&) {
+    throw InputError("opzione " + opt + ": atteso un numero reale, trovato \"" + text + "\"");
+  }
+  return value;
+}
+
+int option_int(const std::string& opt, const std::string& text) {
+  int value = 0;
+  try {
+    FreeFormatReader reader(text, opt);
+    reader.begin(1);
+    reader.integer(value, "valore");
+    reader.end();
+  } catch (const InputError&) {
+    throw InputError("opzione " + opt + ": atteso un numero intero, trovato \"" + text + "\"");
+  }
+  return value;
+}
+
+CommandLine parse_command_line(const std::vector<std::string>& args) {
+  CommandLine c;
+  bool mode_given = false;
+  auto set_mode = [&](CommandLine::Mode m, const std::string& opt) {
+    if (mode_given) throw InputError("opzione " + opt + ": una sola tra --print-config, --check-config, --help, --version");
+    mode_given = true;
+    c.mode = m;
+  };
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    const std::string& opt = args[k];
+    auto value = [&]() -> const std::string& {
+      if (k + 1 >= args.size()) throw InputError("opzione " + opt + ": manca il valore");
+      return args[++k];
+    };
     if (opt == "--help" || opt == "-h") {
-      out << kUsage;
+      set_mode(CommandLine::Mode::Help, opt);
+    } else if (opt == "--version") {
+      set_mode(CommandLine::Mode::Version, opt);
+    } else if (opt == "--print-config" || opt == "--check-config") {
+      set_mode(opt == "--print-config" ? CommandLine::Mode::PrintConfig : CommandLine::Mode::CheckConfig, opt);
+      if (k + 1 < args.size() && args[k + 1].rfind("--", 0) != 0) c.file = args[++k];
+    } else if (opt == "--set") {
+      const std::string& v = value();
+      const auto eq = v.find('=');
+      if (eq == std::string::npos || eq == 0) {
+        throw InputError("opzione --set " + v + ": attesa la forma NOME=VALORE");
+      }
+      c.options.overrides.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+    } else if (opt == "--sweep-step") {
+      c.options.sweep_step = option_int(opt, value());
+      if (c.options.sweep_step < 1) throw InputError("opzione --sweep-step: il passo deve essere almeno 1");
+    } else if (opt == "--correction-tolerance" || opt == "--correction-tolerance-relative") {
+      c.options.correction_tolerance = option_real(opt, value());
+      c.options.correction_relative = opt == "--correction-tolerance-relative";
+      if (!(c.options.correction_tolerance > 0.0) || !std::isfinite(c.options.correction_tolerance)) {
+        throw InputError("opzione " + opt + ": la tolleranza deve essere un numero positivo e finito");
+      }
+    } else {
+      throw InputError("opzione non riconosciuta: " + opt);
+    }
+  }
+  return c;
+}
+
+}  // namespace
+
+int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommandLine cl;
+  try {
+    cl = parse_command_line(args);
+  } catch (const InputError& e) {
+    err << "fiamma: " << e.what() << "\n\n" << kUsage;
+    return kExitBadInput;
+  }
+  try {
+    switch (cl.mode) {
+      case CommandLine::Mode::Help: out << kUsage; return 0;
+      case CommandLine::Mode::Version: out << "fiamma " << FIAMMA_VERSION << '\n'; return 0;
+      case CommandLine::Mode::Run: {
+        auto s = std::make_unique<State>();
+        s->console = &out;
+        s->options = cl.options;
+        return run_simulation(*s);
+      }
+      case CommandLine::Mode::PrintConfig:
+      case CommandLine::Mode::CheckConfig: break;
+    }
+    const std::string& file = cl.file;
+    auto s = std::make_unique<State>();
+    s->options = cl.options;
+    s->workdir = std::filesystem::path(file).parent_path();
+    if (s->workdir.empty()) s->workdir = ".";
+    read_for_mode(*s, file);
+    if (cl.mode == CommandLine::Mode::PrintConfig) {
+      print_configuration(*s, out);
       return 0;
     }
-    if (opt == "--version") {
-      out << "fiamma " << FIAMMA_VERSION << '\n';
+    const ConfigCheck c = check_configuration(*s);
+    for (const auto& line : c.description) out << line << '\n';
+    if (c.problems.empty()) {
+      out << "Configurazione valida.\n";
       return 0;
     }
-    if ((opt == "--print-config" || opt == "--check-config") && args.size() <= 2) {
-      const std::string file = args.size() == 2 ? args[1] : kConfigFile;
-      auto s = std::make_unique<State>();
-      s->workdir = std::filesystem::path(file).parent_path();
-      if (s->workdir.empty()) s->workdir = ".";
-      read_for_mode(*s, file);
-      if (opt == "--print-config") {
-        print_configuration(*s, out);
-        return 0;
-      }
-      const ConfigCheck c = check_configuration(*s);
-      for (const auto& line : c.description) out << line << '\n';
-      if (c.problems.empty()) {
-        out << "Configurazione valida.\n";
-        return 0;
-      }
-      err << file << ": problemi trovati:\n";
-      for (const auto& p : c.problems) err << "  " << p << '\n';
-      return kExitBadInput;
-    }
-    err << "fiamma: opzione non riconosciuta: " << opt << "\n\n" << kUsage;
+    err << file << ": problemi trovati:\n";
+    for (const auto& p : c.problems) err << "  " << p << '\n';
     return kExitBadInput;
   } catch (const InputError& e) {
     out.flush();
@@ -191,6 +283,16 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
   } catch (const RunStopped&) {
     out.flush();
     return kExitStopped;
+  } catch (const NonFiniteField&) {
+    out.flush();
+    return kExitNonFinite;
+  } catch (const WriteError& e) {
+    out.flush();
+    err << "fiamma: " << e.what() << '\n';
+    return kExitWriteFailure;
+  } catch (const Interrupted& e) {
+    out.flush();
+    return kExitSignalBase + e.signal;
   }
 }
 

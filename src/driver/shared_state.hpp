@@ -9,6 +9,9 @@
 #include <iosfwd>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace fiamma {
 
@@ -220,6 +223,25 @@ struct AnRef {
   double cv_an = 0.0;
 };
 
+// Options of the command line that change how a run goes, beside the
+// configuration file.
+struct RunOptions {
+  // --set NAME=VALUE: configured values replaced after reading, before any
+  // derivation, in the order given.
+  std::vector<std::pair<std::string, std::string>> overrides;
+  // --sweep-step K: run only step K of the configured sweep (0: the sweep).
+  int sweep_step = 0;
+  // --correction-tolerance X: stopping tolerance of the velocity correction,
+  // on the largest change of the nodal velocity between two iterates;
+  // relative to the largest nodal velocity with --correction-relative.
+  double correction_tolerance = 5e-05;
+  bool correction_relative = false;
+  // The straightforward form of the operators (set up and eliminated at
+  // every application): the oracle of the fast form, for tests and
+  // benchmarks.
+  bool reference_operators = false;
+};
+
 struct State {
   State() {
     for (auto& name : rrestart.name) name.fill(' ');
@@ -228,6 +250,7 @@ struct State {
   State& operator=(const State&) = delete;
 
   Settings settings;
+  RunOptions options;
 
   SlotFields vvar{};
   SlotFields vvar_rk{};
