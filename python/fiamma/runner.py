@@ -365,7 +365,7 @@ def run_sweep(pool, workdir, sets, out):
             elif os.path.basename(rel) == "fort.87":
                 echo += data  # the grid echo collects every step's abscissae
             else:
-                target = os.path.normpath(os.path.join(workdir, rel))
+                target = os.path.abspath(os.path.join(workdir, rel))
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "wb") as f:
                     f.write(data)
@@ -459,7 +459,7 @@ def run_campaign(pool, workdir, sets, varies, outdir, out):
         folder = os.path.join(outdir, t["key"])
         os.makedirs(folder, exist_ok=True)
         for rel, data in result["files"].items():
-            target = os.path.normpath(os.path.join(folder, rel))
+            target = os.path.abspath(os.path.join(folder, rel))
             os.makedirs(os.path.dirname(target), exist_ok=True)
             with open(target, "wb") as f:
                 f.write(data)
