@@ -246,7 +246,7 @@ std::string sweep_step_problem(const State& s) {
   return "";
 }
 
-void input_eule(State& s) {
+void input_eule(State& s, const std::function<void(State&)>& on_read) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
   read_configuration(reader, s, &s.out());
   apply_overrides(s);
@@ -258,6 +258,7 @@ void input_eule(State& s) {
   }
   const std::string step = sweep_step_problem(s);
   if (!step.empty()) throw InputError(step);
+  if (on_read) on_read(s);
 
   Settings& set = s.settings;
   Gass& g = s.gass;
