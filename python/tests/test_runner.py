@@ -122,7 +122,7 @@ def test_sweep_on_a_dask_cluster_equals_the_sequential_sweep(tmp_path, sequentia
             scratch = tmp_path / ("worker%d" % w)
             scratch.mkdir()
             procs.append(subprocess.Popen(
-                ["/usr/bin/dask-worker", address, "--nthreads", "1", "--nworkers", "1", "--no-dashboard",
+                ["/usr/bin/dask-worker", address, "--nthreads", "1", "--no-nanny", "--no-dashboard",
                  "--host", "127.0.0.1", "--local-directory", str(scratch)],
                 cwd=scratch, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         from distributed import Client
