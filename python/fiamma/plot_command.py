@@ -22,6 +22,7 @@ writes, by default, PNG figures into RUN_DIR/figures:
            a .pvd time series per run tag (<tag>pr.pvd, <tag>an.pvd)
 --csv      writes RUN_DIR/csv: <tag>sf_delta.csv, <tag>and<code>.csv, <tag>summary_runs.csv
 --png      the figures too, when --paraview or --csv is given
+--last     profiles of each run tag's last snapshot only
 --out DIR  write into DIR/figures, DIR/paraview, DIR/csv instead
 """
 
@@ -31,15 +32,20 @@ def _known_time(cat, path, prof):
     return None if source == "step" else time
 
 
-def write_figures(cat: Catalog, out: Path, log) -> list[Path]:
+def write_figures(cat: Catalog, out: Path, log, only_last: bool = False) -> list[Path]:
     from . import figures  # matplotlib only when figures are asked for
     import matplotlib.pyplot as plt
 
     written = []
     snapshots = {}
+    last = {}
+    for p in cat.outputs.snapshots:
+        last[p.name[0]] = p  # sorted by step within a tag
     for p in cat.outputs.snapshots:
         snap = read_snapshot(p)
         snapshots[(snap.tag, snap.step)] = snap
+        if only_last and last[p.name[0]] != p:
+            continue
         front, source = cat.front_of(snap)
         time = _known_time(cat, p, snap)
         target = out / f"{p.stem}_profiles.png"
@@ -122,6 +128,7 @@ def main(argv=None) -> int:
     parser.add_argument("--paraview", action="store_true")
     parser.add_argument("--csv", action="store_true")
     parser.add_argument("--out", type=Path, default=None)
+    parser.add_argument("--last", action="store_true")
     parser.add_argument("-q", "--quiet", action="store_true")
     args = parser.parse_args(argv)
 
@@ -135,7 +142,7 @@ def main(argv=None) -> int:
         cat = Catalog.of(args.run_dir)
         written = []
         if png:
-            written += write_figures(cat, base / "figures", log)
+            written += write_figures(cat, base / "figures", log, args.last)
         if args.paraview:
             written += write_paraview(cat, base / "paraview", log)
         if args.csv:

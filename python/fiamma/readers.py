@@ -9,6 +9,7 @@
 | ``post_dati.dat`` | :func:`read_post_dati` | dict |
 | ``<tag>summary.json`` | :func:`read_summary` | dict |
 | ``i_and_min.dat`` | :func:`read_resume_index` | int |
+| ``fort.93``, ``fort.123``, ``fort.456``, ``fort.87`` dumps | :func:`read_dump` | numpy array |
 
 :func:`read_file` picks the reader from the file name and :func:`scan`
 finds every output of a working directory. A malformed file raises
@@ -32,6 +33,7 @@ ANALYTIC_NAME = re.compile(r"^(.)an(\d{5,})\.dat$", re.DOTALL)
 HISTORY_NAME = re.compile(r"^(.)sf_delta\.dat$", re.DOTALL)
 SWEEP_NAME = re.compile(r"^(.)and(..)\.dat$", re.DOTALL)
 SUMMARY_NAME = re.compile(r"^(.)summary\.json$", re.DOTALL)
+DUMP_NAME = re.compile(r"^fort\.\d+$")
 POST_DATI = "post_dati.dat"
 RESUME_INDEX = "i_and_min.dat"
 
@@ -276,6 +278,28 @@ def read_resume_index(path) -> int:
     return int(lines[0])
 
 
+def read_dump(path) -> np.ndarray:
+    """A diagnostic dump ``fort.<unit>``: rows of numbers without a header
+    (fort.93: staggered point, divergence; fort.456: point, rho*vp, its
+    derivative; fort.123: the velocity-correction iterations; fort.87: the
+    rescaled abscissae of a non-uniform grid)."""
+    path = Path(path)
+    rows, width = [], None
+    for line_no, line in enumerate(path.read_text(encoding="utf-8").splitlines(), start=1):
+        tokens = line.split()
+        if not tokens:
+            continue
+        if width is None:
+            width = len(tokens)
+        if len(tokens) != width:
+            raise FormatError(path, line_no, f"{len(tokens)} values, the first line has {width}")
+        try:
+            rows.append([parse_number(t) for t in tokens])
+        except ValueError as exc:
+            raise FormatError(path, line_no, str(exc)) from None
+    return np.array(rows, dtype=float).reshape(len(rows), width or 0)
+
+
 SUMMARY_KEYS = ["format", "format_version", "program_version", "end", "exit_status", "message",
                 "command_line", "wall_time_s", "steps_done", "steps_per_second", "simulated_time",
                 "configuration", "options", "sweep", "files", "runs"]
@@ -323,7 +347,6 @@ def read_summary(path) -> dict:
     need(doc, SUMMARY_KEYS, "the summary", 1)
     if doc["end"] not in SUMMARY_ENDS:
         raise FormatError(path, _key_line(text, "end"), f"unknown end {doc['end']!r}")
-    files_at = text.find('"files"')
     for i, f in enumerate(doc["files"]):
         need(f, SUMMARY_FILE_KEYS, f"files[{i}]", _key_line(text, "files"))
     runs_at = text.find('"runs"')
@@ -331,7 +354,6 @@ def read_summary(path) -> dict:
         need(r, SUMMARY_RUN_KEYS, f"runs[{i}]", _key_line(text, "runs"))
         if r["flame"] is not None:
             need(r["flame"], SUMMARY_FLAME_KEYS, f"runs[{i}].flame", _key_line(text, "flame", max(runs_at, 0)))
-    del files_at
     return doc
 
 
@@ -351,7 +373,7 @@ def summary_runs(summary: dict) -> pd.DataFrame:
 
 READERS = {"snapshot": read_snapshot, "analytic": read_analytic, "history": read_history,
            "sweep_table": read_sweep_table, "parameters": read_post_dati, "summary": read_summary,
-           "resume_index": read_resume_index}
+           "resume_index": read_resume_index, "dump": read_dump}
 
 
 def kind_of(path) -> str | None:
@@ -371,6 +393,8 @@ def kind_of(path) -> str | None:
         return "resume_index"
     if SWEEP_NAME.match(name):
         return "sweep_table"
+    if DUMP_NAME.match(name):
+        return "dump"
     return None
 
 
@@ -394,10 +418,12 @@ class Outputs:
     summaries: list[Path] = field(default_factory=list)
     parameters: Path | None = None
     resume_index: Path | None = None
+    dumps: list[Path] = field(default_factory=list)
 
     def all(self) -> list[Path]:
         extra = [p for p in (self.parameters, self.resume_index) if p is not None]
-        return self.snapshots + self.analytic + self.histories + self.sweep_tables + self.summaries + extra
+        return (self.snapshots + self.analytic + self.histories + self.sweep_tables + self.summaries + extra
+                + self.dumps)
 
 
 def _sort_key(path: Path):
@@ -441,8 +467,10 @@ def scan(directory) -> Outputs:
             out.parameters = p
         elif kind == "resume_index" and p.parent.resolve() == directory.resolve():
             out.resume_index = p
+        elif kind == "dump":
+            out.dumps.append(p)
     for name in ("snapshots", "analytic"):
         getattr(out, name).sort(key=_sort_key)
-    for name in ("histories", "sweep_tables", "summaries"):
+    for name in ("histories", "sweep_tables", "summaries", "dumps"):
         getattr(out, name).sort()
     return out
