@@ -21,7 +21,7 @@ from pathlib import Path
 import numpy as np
 
 from . import config as config_mod
-from .readers import (FormatError, Outputs, Profile, read_history, read_summary, scan)
+from .readers import FormatError, Outputs, Profile, read_history, read_snapshot, read_summary, scan
 
 
 @dataclass
@@ -92,14 +92,11 @@ class Catalog:
                 if run["run_tag"] == tag and run.get("flame") and run["flame"].get("x_anchor") is not None:
                     return float(run["flame"]["x_anchor"])
         if self.configuration is not None:
-            lengths = []
+            # the anchor as the run derives it, with the domain length of a snapshot of the tag
             for p in self.outputs.snapshots:
                 if p.name[0] == tag:
-                    from .readers import read_snapshot
-                    lengths.append(float(read_snapshot(p)["x"][-1]))
-                    break
-            if lengths:
-                return config_mod.anchor_from_configuration(self.configuration, lengths[0])
+                    length = float(read_snapshot(p)["x"][-1])
+                    return config_mod.anchor_from_configuration(self.configuration, length)
         return None
 
 

@@ -58,14 +58,13 @@ def write_vtr(profile: Profile, path, time: float | None = None) -> Path:
 
 
 def write_pvd(entries, path) -> Path:
-    """``entries``: (time, file) pairs; files are written relative to the .pvd."""
+    """``entries``: (time, file name relative to the .pvd) pairs, in order."""
     path = Path(path)
     lines = ['<?xml version="1.0"?>',
              '<VTKFile type="Collection" version="0.1" byte_order="LittleEndian">',
              "  <Collection>"]
     for time, file in entries:
-        rel = Path(file).resolve().relative_to(path.parent.resolve()) if Path(file).is_absolute() else Path(file)
-        lines.append(f'    <DataSet timestep="{float(time)!r}" group="" part="0" file={quoteattr(str(rel))}/>')
+        lines.append(f'    <DataSet timestep="{float(time)!r}" group="" part="0" file={quoteattr(str(file))}/>')
     lines += ["  </Collection>", "</VTKFile>", ""]
     path.parent.mkdir(parents=True, exist_ok=True)
     path.write_text("\n".join(lines), encoding="utf-8")
