@@ -10,7 +10,7 @@ from .catalog import Catalog
 from .readers import FormatError, read_analytic, read_snapshot, read_sweep_table, summary_runs
 
 USAGE = """\
-fiamma-plot [--png] [--paraview] [--csv] [--out DIR] RUN_DIR
+fiamma-plot [--png] [--paraview] [--csv] [--last] [--out DIR] [-q] RUN_DIR
 
 Reads the files a Fiamma1D run wrote in RUN_DIR (the directory it ran in) and
 writes, by default, PNG figures into RUN_DIR/figures:
@@ -24,6 +24,7 @@ writes, by default, PNG figures into RUN_DIR/figures:
 --png      the figures too, when --paraview or --csv is given
 --last     profiles of each run tag's last snapshot only
 --out DIR  write into DIR/figures, DIR/paraview, DIR/csv instead
+-q         print nothing but errors
 """
 
 
