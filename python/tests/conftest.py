@@ -35,6 +35,9 @@ def run(exe, directory, *overrides):
         args += ["--set", o]
     done = subprocess.run(args, cwd=directory, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
     assert done.returncode == 0, (args, done.stdout[-2000:], done.stderr[-2000:])
+    # the console report, kept beside the directory (the guide's tests read it)
+    with open(Path(directory).parent / f"{Path(directory).name}.stdout", "ab") as f:
+        f.write(done.stdout)
     return done
 
 
