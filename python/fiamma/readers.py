@@ -121,7 +121,8 @@ def read_analytic(path) -> Profile:
     in fixed fields of ten characters with four significant digits (G10.4).
     """
     path = Path(path)
-    blocks = read_blocks(path) if not _is_carried(path) else read_blocks(path, fixed_width=G10_FIELD)
+    # the header decides the layout: u1 … u7 are written in G10.4 fields
+    blocks = read_blocks(path, fixed_width=lambda columns: G10_FIELD if "u1" in columns else None)
     if len(blocks) > 1:
         raise FormatError(path, blocks[1].header_line, "a second VARIABLES block in a one-zone file")
     block = blocks[0]
@@ -133,16 +134,6 @@ def read_analytic(path) -> Profile:
     tag, step = _name_parts(path, ANALYTIC_NAME)
     return Profile(path, "analytic", block.columns, {c: a[:, j] for j, c in enumerate(block.columns)},
                    tag, step, block.zone, layout)
-
-
-def _is_carried(path) -> bool:
-    """The header of a case-5 solution names u1 … u7 (decided from the first line)."""
-    try:
-        with open(path, "rb") as f:
-            first = f.readline().decode("utf-8", "replace")
-    except OSError:
-        return False
-    return '"u1"' in first
 
 
 def _table(path, blocks, integer_columns) -> pd.DataFrame:

@@ -116,13 +116,14 @@ def _split_fixed(text: str, width: int) -> list[str]:
     return tokens
 
 
-def read_blocks(path, fixed_width: int | None = None) -> list[Block]:
+def read_blocks(path, fixed_width=None) -> list[Block]:
     """Reads every block of a Tecplot text file.
 
     ``fixed_width``: data lines hold fields of that many characters (the
     G10.4 layout of the case-5 reference solution: 11) instead of
-    blank-separated numbers.
+    blank-separated numbers; a function of a block's column names may decide it.
     """
+    width_of = fixed_width if callable(fixed_width) else (lambda columns: fixed_width)
     path = Path(path)
     try:
         raw = path.read_bytes()
@@ -165,7 +166,8 @@ def read_blocks(path, fixed_width: int | None = None) -> list[Block]:
         if current.zone_line is None:
             raise FormatError(path, line_no, "data before the ZONE line")
         try:
-            tokens = _split_fixed(line, fixed_width) if fixed_width else stripped.split()
+            width = width_of(current.columns)
+            tokens = _split_fixed(line, width) if width else stripped.split()
         except ValueError as exc:
             raise FormatError(path, line_no, str(exc)) from None
         if len(tokens) != len(current.columns):
