@@ -2,7 +2,6 @@
 
 import re
 
-import pytest
 
 from conftest import ROOT
 from fiamma.config import RECORDS

@@ -1,7 +1,7 @@
 """ParaView files: VTK's own XML reader gets back the Tecplot text's numbers; the .pvd lists files and times."""
 
 import json
-import shutil
+import pytest
 import xml.etree.ElementTree as ET
 
 import numpy as np
@@ -11,7 +11,7 @@ from vtkmodules.vtkIOXML import vtkXMLRectilinearGridReader
 from fiamma.plot_command import main
 from fiamma.readers import read_analytic, read_history, read_snapshot
 from fiamma.tecplot import parse_number
-from test_summary import contract_summary
+from test_summary import contract_summary, without_summaries
 
 
 def load_vtr(path):
@@ -56,6 +56,7 @@ def pvd_entries(path):
 
 
 def test_flame_snapshots_as_a_time_series(flame_dir, tmp_path):
+    flame_dir = without_summaries(flame_dir, tmp_path)
     assert main(["--paraview", "--out", str(tmp_path), "-q", str(flame_dir)]) == 0
     out = tmp_path / "paraview"
     h = read_history(flame_dir / "Fsf_delta.dat")
@@ -70,7 +71,8 @@ def test_flame_snapshots_as_a_time_series(flame_dir, tmp_path):
 
 
 def test_analytic_files_both_layouts(simple_wave_dir, carried_dir, tmp_path):
-    for d, tag, width in ((simple_wave_dir, "W", None), (carried_dir, "C", 11)):
+    for run_dir, tag, width in ((simple_wave_dir, "W", None), (carried_dir, "C", 11)):
+        d = without_summaries(run_dir, tmp_path)
         out = tmp_path / tag
         assert main(["--paraview", "--out", str(out), "-q", str(d)]) == 0
         entries = pvd_entries(out / "paraview" / f"{tag}an.pvd")
@@ -87,8 +89,7 @@ def test_analytic_files_both_layouts(simple_wave_dir, carried_dir, tmp_path):
 
 
 def test_times_from_the_summary(flame_dir, tmp_path):
-    d = tmp_path / "run"
-    shutil.copytree(flame_dir, d)
+    d = without_summaries(flame_dir, tmp_path)
     (d / "Fsummary.json").write_text(json.dumps(contract_summary(d)))
     assert main(["--paraview", "--out", str(tmp_path / "o"), "-q", str(d)]) == 0
     entries = pvd_entries(tmp_path / "o" / "paraview" / "Fpr.pvd")
@@ -96,3 +97,16 @@ def test_times_from_the_summary(flame_dir, tmp_path):
     snap = read_snapshot(d / "Fpr000400.dat")
     grid = load_vtr(tmp_path / "o" / "paraview" / "Fpr000400.vtr")
     assert np.array_equal(vtk_to_numpy(grid.GetPointData().GetArray("wwx")), snap["wwx"])
+
+
+def test_analytic_times_from_the_program_summary(simple_wave_dir, tmp_path):
+    summaries = list(simple_wave_dir.glob("*summary.json"))
+    if not summaries:
+        pytest.skip("this build writes no run summary")
+    doc = json.loads(summaries[0].read_text())
+    written = {f["path"]: f["time"] for f in doc["files"] if f["kind"] == "analytic"}
+    assert main(["--paraview", "--out", str(tmp_path), "-q", str(simple_wave_dir)]) == 0
+    entries = pvd_entries(tmp_path / "paraview" / "Wan.pvd")
+    assert entries == [(written[f"Wan{s:05d}.dat"], f"Wan{s:05d}.vtr") for s in (0, 500, 1000)]
+    # the diffusion limit sets the step: about 6.2e-4 at 65 nodes
+    assert entries[0][0] == 0.0 and 0.2 < entries[1][0] < 0.4 and entries[2][0] > entries[1][0]

@@ -1,12 +1,11 @@
 """fiamma-plot: every figure renders from the files a run wrote and shows the data read."""
 
+import shutil
 import subprocess
-import xml.etree.ElementTree as ET
 
 import matplotlib.image
 import numpy as np
 import pandas as pd
-import pytest
 
 from conftest import ROOT
 from fiamma import figures
@@ -135,7 +134,6 @@ def test_command_from_a_fresh_checkout_csv(sweep_dir, tmp_path):
 
 
 def test_command_reports_a_broken_file(flame_dir, tmp_path):
-    import shutil
     d = tmp_path / "run"
     shutil.copytree(flame_dir, d)
     lines = (d / "Fsf_delta.dat").read_text().splitlines()

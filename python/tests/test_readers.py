@@ -31,16 +31,20 @@ EXPECTED_KINDS = {
 
 
 def test_every_output_of_every_kind_of_run_reads(all_run_dirs):
+    summaries = set()
     for name, d in all_run_dirs.items():
         outputs = scan(d)
         counts = {}
         for p in outputs.all():
             read_file(p)
             counts[kind_of(p)] = counts.get(kind_of(p), 0) + 1
+        # one summary per directory once the program writes them (the sweep's second run replaces the first's)
+        summaries.add(counts.pop("summary", 0))
         assert counts == EXPECTED_KINDS[name], name
         # nothing the simulator wrote is left unrecognised (inputs and READMEs aside)
         written = {p.name for p in d.iterdir()} - {"eulero_test.dat", "profilo_an.dat", "README.md", "grid.dat"}
         assert written == {p.name for p in outputs.all()}, name
+    assert summaries in ({0}, {1})
 
 
 @pytest.mark.parametrize("example", ["flame", "sweep", "restart", "simple-wave"])
@@ -173,7 +177,7 @@ def test_both_separators_and_any_column_order(tmp_path, flame_dir):
     for sep in (", ", ","):
         header = " VARIABLES = " + sep.join(f'"{SNAPSHOT_COLUMNS[j]}"' for j in order)
         body = [" " + " ".join(line.split()[j] for j in order) for line in lines[2:]]
-        path = tmp_path / f"Xpr000200.dat"
+        path = tmp_path / "Xpr000200.dat"
         path.write_text("\n".join([header, lines[1]] + body) + "\n")
         shuffled = read_snapshot(path)
         assert shuffled.columns == [SNAPSHOT_COLUMNS[j] for j in order]

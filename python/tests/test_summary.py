@@ -3,6 +3,9 @@
 import copy
 import json
 import math
+import shutil
+
+import numpy as np
 
 import pytest
 
@@ -45,9 +48,7 @@ def contract_summary(run_dir, tag="F"):
 
 
 def test_contract_summary_reads_and_feeds_the_times(flame_dir, tmp_path):
-    import shutil
-    d = tmp_path / "run"
-    shutil.copytree(flame_dir, d)
+    d = without_summaries(flame_dir, tmp_path)
     doc = contract_summary(d)
     (d / "Fsummary.json").write_text(json.dumps(doc, indent=2))
     s = read_summary(d / "Fsummary.json")
@@ -62,7 +63,15 @@ def test_contract_summary_reads_and_feeds_the_times(flame_dir, tmp_path):
     assert cat.anchor_of("F") == 13.5
 
 
-def test_times_without_a_summary_come_from_the_history(flame_dir):
+def without_summaries(run_dir, tmp_path):
+    d = tmp_path / run_dir.name
+    shutil.copytree(run_dir, d, ignore=shutil.ignore_patterns("*summary.json"))
+    return d
+
+
+def test_times_without_a_summary_come_from_the_history(flame_dir, tmp_path):
+    real = flame_dir
+    flame_dir = without_summaries(real, tmp_path)
     cat = Catalog.of(flame_dir)
     h = read_history(flame_dir / "Fsf_delta.dat")
     t_at = dict(zip(h["it"], h["t"]))
@@ -74,6 +83,13 @@ def test_times_without_a_summary_come_from_the_history(flame_dir):
     # the anchor from the configuration: half the domain
     x = read_snapshot(flame_dir / "Fpr000000.dat")["x"]
     assert cat.anchor_of("F") == pytest.approx(0.5 * x[-1], rel=1e-15)
+    # the program's own summary, when it writes one, gives the same times and anchor
+    if list(real.glob("*summary.json")):
+        with_summary = Catalog.of(real)
+        for step in (200, 400, 401):
+            assert with_summary.time_of(real / f"Fpr{step:06d}.dat", step, "F") == (
+                cat.time_of(flame_dir / f"Fpr{step:06d}.dat", step, "F")[0], "summary")
+        assert with_summary.anchor_of("F") == cat.anchor_of("F")
 
 
 @pytest.mark.parametrize("drop", ["runs", "files", "end"])
@@ -125,7 +141,7 @@ def test_real_summary_of_a_sweep_matches_the_table(sweep_dir):
     table = read_sweep_table(sweep_dir / "LandLe.dat")
     for path, doc in _real_summaries(sweep_dir):
         for run in doc["runs"]:
-            rows = table[table["Le"] == pytest.approx(run["parameter_value"])]
+            rows = table[np.isclose(table["Le"], run["parameter_value"], rtol=1e-15)]
             assert len(rows) >= 1
             assert run["flame"]["M_l_num"] == rows["M_l_num"].iloc[-1]
             assert run["flame"]["settled"] == bool(rows["fl_st"].iloc[-1])
