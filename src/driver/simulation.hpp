@@ -5,8 +5,10 @@
 #include <string>
 
 #include "diagnostics/front_tracking.hpp"
+#include "driver/progress.hpp"
 #include "driver/shared_state.hpp"
 #include "driver/sweep.hpp"
+#include "output/summary.hpp"
 #include "solver/solver.hpp"
 
 namespace fiamma {
@@ -31,6 +33,8 @@ struct MainValues {
   double blow = 0.0;
   long long steps = 0;  // time steps taken in this program run
   SweepTable table;     // open for the whole sweep
+  RunRecord record;     // what the run summary states
+  Progress progress;    // the progress line on a terminal
 };
 
 // Everything after the start-up: resume index, sweep loop, simulations.
@@ -44,5 +48,8 @@ void time_step(State& s, MainValues& mv);
 void track_front(State& s, MainValues& mv);
 // The initial projection onto the low-Mach constraint and the inflow shift.
 void initial_projection(State& s, MainValues& mv);
+// Closes the record of the simulation under way, if any, as ended by `end`:
+// where it stopped and, for a flame, the front and burning rate as they are.
+void close_simulation_record(State& s, MainValues& mv, RunEnd end);
 
 }  // namespace fiamma

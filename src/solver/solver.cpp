@@ -233,6 +233,7 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
     for (int i = 1; i <= n - 1; ++i) dump_456 << Line().integer(i).real(q6[i]).real(w.c_dump[i]);
     dump_123.open(s.file("fort.123"), std::ios::trunc);
   }
+  const long long iterations_before = s.scratch.correction_iterations;
   for (int k = 1;; ++k) {
     for (int i = 1; i <= n; ++i) {
       w.c_v_prev[i] = w.c_v[i];
@@ -251,6 +252,8 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
     for (int i = 1; i <= n; ++i) w.c_v[i] = (q5[i] + w.c_dphi[i]) / w.c_rho_ns[i];
     const double err = calcola_errore(kCapacity, n, w.c_v, w.c_v_prev);
     ++s.scratch.correction_iterations;
+    s.scratch.correction_iterations_max =
+        std::max(s.scratch.correction_iterations_max, s.scratch.correction_iterations - iterations_before);
     if (err <= kCorrectionTolerance && k > 1) break;
     // A field that is not a number stays so: the remaining iterations would
     // only repeat it, and the iteration would leave with it at the limit.
