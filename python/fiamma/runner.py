@@ -194,29 +194,53 @@ class DaskPool:
 
 
 class Progress:
-    """One line on a terminal: done, running, failed, time left."""
+    """One line on a terminal, refreshed every second: done, running,
+    failed, time left."""
 
     def __init__(self, total, workers, enabled):
+        import threading
+
         self.total, self.workers, self.enabled = total, workers, enabled
         self.done = self.failed = self.pending = 0
         self.walls = []
+        self.last = time.monotonic()
+        self.lock = threading.Lock()
+        self.stopped = threading.Event()
+        if enabled:
+            threading.Thread(target=self._tick, daemon=True).start()
+
+    def _tick(self):
+        while not self.stopped.wait(1.0):
+            self.show()
+
+    def completed(self, wall, ok):
+        with self.lock:
+            self.pending -= 1
+            self.done += 1
+            self.failed += 0 if ok else 1
+            self.walls.append(wall)
+            self.last = time.monotonic()
+        self.show()
 
     def show(self):
         if not self.enabled:
             return
-        running = min(self.pending, self.workers)
-        left = ""
-        if self.walls and self.pending:
-            mean = sum(self.walls) / len(self.walls)
-            seconds = mean * self.pending / max(1, min(self.workers, self.pending))
-            left = ", about %dm%02ds left" % divmod(int(seconds + 0.5), 60)
-        sys.stderr.write("\r%d/%d done, %d running, %d failed%s\033[K" %
-                         (self.done, self.total, running, self.failed, left))
-        sys.stderr.flush()
+        with self.lock:
+            running = min(self.pending, self.workers)
+            left = ""
+            if self.walls and self.pending:
+                mean = sum(self.walls) / len(self.walls)
+                seconds = mean * self.pending / max(1, running) - (time.monotonic() - self.last)
+                left = ", about %dm%02ds left" % divmod(max(0, int(seconds + 0.5)), 60)
+            sys.stderr.write("\r%d/%d done, %d running, %d failed%s\033[K" %
+                             (self.done, self.total, running, self.failed, left))
+            sys.stderr.flush()
 
     def finish(self):
+        self.stopped.set()
         if self.enabled:
-            sys.stderr.write("\n")
+            with self.lock:
+                sys.stderr.write("\n")
 
 
 def run_all(pool, todo, on_result, progress):
@@ -228,14 +252,10 @@ def run_all(pool, todo, on_result, progress):
     failed = []
     for fut in pool.as_completed(futures):
         result = fut.result()
-        progress.pending -= 1
-        progress.done += 1
-        progress.walls.append(result["wall_time_s"])
         if result["status"] != 0:
-            progress.failed += 1
             failed.append(result["key"])
         on_result(result)
-        progress.show()
+        progress.completed(result["wall_time_s"], result["status"] == 0)
     progress.finish()
     return failed
 
