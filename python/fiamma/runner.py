@@ -575,16 +575,16 @@ def main(argv=None):
     p.add_argument("--out", default="campaign", help="campaign folder, relative to the working folder")
     p.add_argument("--workers", type=int, default=os.cpu_count() or 1, help="local processes at once (default: one per core)")
     p.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="a running Dask scheduler instead of the local pool")
-    p.add_argument("--fiamma", help="the fiamma executable (default: $FIAMMA_EXE, else fiamma on the PATH)")
+    p.add_argument("--fiamma", help="the fiamma executable (default: $FIAMMA_EXE, else fiamma on the PATH; with "
+                        "--scheduler: fiamma on each worker's PATH)")
     args = p.parse_args(argv)
     if args.workers < 1:
         p.error("--workers must be at least 1")
     workdir = os.path.abspath(args.workdir)
-    fiamma = args.fiamma or os.environ.get("FIAMMA_EXE")
     if args.scheduler:
-        fiamma = fiamma or "fiamma"  # found on each worker's PATH
+        fiamma = args.fiamma or "fiamma"  # the same path on every worker, or found on each worker's PATH
     else:
-        fiamma = fiamma or shutil.which("fiamma")
+        fiamma = args.fiamma or os.environ.get("FIAMMA_EXE") or shutil.which("fiamma")
         if not fiamma:
             print("fiamma-sweep: no fiamma executable: put it on the PATH or name it with --fiamma", file=sys.stderr)
             return 2
