@@ -274,7 +274,12 @@ def read_configuration(pool, workdir, sets):
     if result["status"] != 0:
         raise RunnerError("the configuration is refused (exit status %d):\n%s" %
                           (result["status"], log_tail(result["log"])))
-    return data, parse_print_config(result["log"].decode("utf-8", "replace"))
+    cfg = parse_print_config(result["log"].decode("utf-8", "replace"))
+    if os.path.isabs(cfg["path_prefix_1"] + cfg["path_prefix_2"]):
+        raise RunnerError("path prefixes %r %r: the runs write in scratch folders, whose files are gathered "
+                          "afterwards; use prefixes relative to the working folder" %
+                          (cfg["path_prefix_1"], cfg["path_prefix_2"]))
+    return data, cfg
 
 
 def input_files(workdir, config_data, cfg, extra=()):
