@@ -373,7 +373,7 @@ void der_comp3_sing(int n, double* u, const double* f, const OperatorBlock& k, P
       der_comp3_sing(n, u.data(), f.data(), s.ops.block, s.ops.work_##name, s.out());           \
     }                                                                                           \
   }                                                                                             \
-  void name(State& s, int n, std::initializer_list<const Field*> f, std::initializer_list<Field*> u) { \
+  void name##_many(State& s, int n, Inputs f, Outputs u) {                                     \
     if (s.ops.prepared[id].n == n && f.size() <= 8 && f.size() == u.size()) {                   \
       apply(s, id, n, static_cast<int>(f.size()), f.begin(), u.begin());                        \
     } else {                                                                                    \

@@ -45,14 +45,14 @@ void inter_st_ns(State& s, int n, const Field& f, Field& u);      // staggered -
 // pass; the results are those of one call each, bit for bit.
 using Inputs = std::initializer_list<const Field*>;
 using Outputs = std::initializer_list<Field*>;
-void der_prima(State& s, int n, Inputs f, Outputs u);
-void der_seconda(State& s, int n, Inputs f, Outputs u);
-void der_prima_st(State& s, int n, Inputs f, Outputs u);
-void der_seconda_st(State& s, int n, Inputs f, Outputs u);
-void der_prima_ns_st(State& s, int n, Inputs f, Outputs u);
-void der_prima_st_ns(State& s, int n, Inputs f, Outputs u);
-void inter_ns_st(State& s, int n, Inputs f, Outputs u);
-void inter_st_ns(State& s, int n, Inputs f, Outputs u);
+void der_prima_many(State& s, int n, Inputs f, Outputs u);
+void der_seconda_many(State& s, int n, Inputs f, Outputs u);
+void der_prima_st_many(State& s, int n, Inputs f, Outputs u);
+void der_seconda_st_many(State& s, int n, Inputs f, Outputs u);
+void der_prima_ns_st_many(State& s, int n, Inputs f, Outputs u);
+void der_prima_st_ns_many(State& s, int n, Inputs f, Outputs u);
+void inter_ns_st_many(State& s, int n, Inputs f, Outputs u);
+void inter_st_ns_many(State& s, int n, Inputs f, Outputs u);
 
 // Whether the set-up prepared the operators (the fast form: factored once,
 // applied with right-hand-side work only, repeated results reused). False

@@ -42,7 +42,7 @@ void rhs_u_eval_prepared(State& s, int n) {
   const double ta = s.gass.Zeldovich;
   const bool first_order = s.ic_kkind.reaction_order == 1;
 
-  inter_st_ns(s, n, {&q[1], &q[2]}, {&w.rhs_rho_ns, &w.rhs_f_ns});
+  inter_st_ns_many(s, n, {&q[1], &q[2]}, {&w.rhs_rho_ns, &w.rhs_f_ns});
   inter_ns_st(s, n, q[4], w.rhs_m_st);
 
   // continuity and fuel convection
@@ -50,7 +50,7 @@ void rhs_u_eval_prepared(State& s, int n) {
     w.rhs_flux[i] = -q[4][i];
     w.rhs_dflux[i] = -w.rhs_f_ns[i] * q[4][i] / w.rhs_rho_ns[i];
   }
-  der_prima_ns_st(s, n, {&w.rhs_flux, &w.rhs_dflux}, {&r[1], &r[2]});
+  der_prima_ns_st_many(s, n, {&w.rhs_flux, &w.rhs_dflux}, {&r[1], &r[2]});
 
   // momentum before the correction
   for (int i = 1; i <= n; ++i) r[4][i] = 0.0;
@@ -239,7 +239,7 @@ void th_lm_calc(int n, const Field& rho, double p, Field& th) {
 void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1, const Field& mom,
                    double p, const Field& th, double& dp_dt, double& v_out) {
   SolverScratch& w = s.scratch;
-  inter_st_ns(s, n, {&th, &rho, &rho_y1}, {&w.p_th_ns, &w.p_rho_ns, &w.p_f_ns});
+  inter_st_ns_many(s, n, {&th, &rho, &rho_y1}, {&w.p_th_ns, &w.p_rho_ns, &w.p_f_ns});
   der_prima(s, n, w.p_th_ns, w.p_grad);
   dp_dt = 0.0;
   double integral = 0.0;
