@@ -225,6 +225,9 @@ struct Operators {
   std::array<PreparedOperator, 9> prepared;
   std::array<OperatorMemo, 6> memo;
   unsigned long long memo_clock = 0;
+  // right-hand sides solved and results reused (for the benchmarks)
+  long long solves = 0;
+  long long reused = 0;
 };
 
 // Work arrays of the solver operations (fixed scratch, one set per operation).

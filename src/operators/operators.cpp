@@ -250,6 +250,8 @@ void apply(State& s, int id, int n, int count, const Field* const* f, Field* con
     out[todo] = u[j]->data();
     ++todo;
   }
+  o.solves += todo;
+  o.reused += count - todo;
   if (todo == 0) return;
   apply_prepared_many(p, n, todo, in, out);
   if (remembered(id)) {
@@ -370,6 +372,7 @@ void der_comp3_sing(int n, double* u, const double* f, const OperatorBlock& k, P
       Field* out = &u;                                                                          \
       apply(s, id, n, 1, &in, &out);                                                            \
     } else {                                                                                    \
+      ++s.ops.solves;                                                                           \
       der_comp3_sing(n, u.data(), f.data(), s.ops.block, s.ops.work_##name, s.out());           \
     }                                                                                           \
   }                                                                                             \
@@ -395,6 +398,7 @@ bool prepared_operators(const State& s) { return s.ops.prepared[kPoisson].n != 0
 
 void poisson_neu_st_new(State& s, int n, const Field& f, Field& phi) {
   Operators& o = s.ops;
+  ++o.solves;
   if (o.prepared[kPoisson].n == n) {
     const double* in = f.data();
     double* out = phi.data();
