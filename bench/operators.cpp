@@ -1,5 +1,9 @@
 // Time per grid point of the eight operator applications and of the staggered
-// Poisson solve (every call repeats the elimination of its left-hand matrix).
+// Poisson solve, in the prepared form (factored once at set-up) and in the
+// straightforward form (the left-hand matrix eliminated again at every call),
+// against the floor: one pre-factored five-band forward and backward sweep
+// fused with the seven-band product, nothing else. Also the prepared form
+// with 4 and 8 right-hand sides of one operator interleaved.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,10 +17,11 @@ namespace {
 using namespace fiamma;
 using Apply = void (*)(State&, int, const Field&, Field&);
 
-std::unique_ptr<State> ready_state(int n) {
+std::unique_ptr<State> ready_state(int n, bool reference) {
   static std::ostringstream console;
   auto s = std::make_unique<State>();
   s->console = &console;
+  s->options.reference_operators = reference;
   s->discr.i_thom = 2;
   s->discr.dx = 1.0 / (n - 1);
   s->comp.c[1] = 2.0;
@@ -25,25 +30,35 @@ std::unique_ptr<State> ready_state(int n) {
   return s;
 }
 
-void run(benchmark::State& bs, Apply apply) {
+void per_point(benchmark::State& bs, int n, int fields) {
+  // seconds per point and right-hand side, shown with an SI prefix (5n = 5 ns)
+  bs.counters["per_point"] = benchmark::Counter(static_cast<double>(n) * fields * bs.iterations(),
+                                                benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void run(benchmark::State& bs, Apply apply, bool reference) {
   const int n = static_cast<int>(bs.range(0));
-  auto s = ready_state(n);
+  auto s = ready_state(n, reference);
   auto f = std::make_unique<Field>();
   auto u = std::make_unique<Field>();
   for (int i = 1; i <= n; ++i) (*f)[i] = std::sin(0.01 * i);
   for (auto _ : bs) {
+    // a new input every call, so that no result is reused
+    (*f)[1] += 1e-3;
     apply(*s, n, *f, *u);
     benchmark::DoNotOptimize(u->data());
     benchmark::ClobberMemory();
   }
-  // seconds per point, shown with an SI prefix (24n = 24 ns)
-  bs.counters["per_point"] = benchmark::Counter(static_cast<double>(n) * bs.iterations(),
-                                                benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  per_point(bs, n, 1);
 }
 
-#define OPERATOR_BENCH(name)                                            \
-  void BM_##name(benchmark::State& bs) { run(bs, name); }               \
-  BENCHMARK(BM_##name)->Arg(129)->Arg(513)->Arg(1025);
+void poisson(State& s, int n, const Field& f, Field& u) { poisson_neu_st_new(s, n, f, u); }
+
+#define OPERATOR_BENCH(name)                                                             \
+  void BM_##name##_fast(benchmark::State& bs) { run(bs, name, false); }                  \
+  void BM_##name##_reference(benchmark::State& bs) { run(bs, name, true); }              \
+  BENCHMARK(BM_##name##_fast)->Arg(129)->Arg(513)->Arg(1025);                            \
+  BENCHMARK(BM_##name##_reference)->Arg(129)->Arg(513)->Arg(1025);
 OPERATOR_BENCH(der_prima)
 OPERATOR_BENCH(der_seconda)
 OPERATOR_BENCH(der_prima_st)
@@ -52,7 +67,70 @@ OPERATOR_BENCH(der_prima_ns_st)
 OPERATOR_BENCH(der_prima_st_ns)
 OPERATOR_BENCH(inter_ns_st)
 OPERATOR_BENCH(inter_st_ns)
-OPERATOR_BENCH(poisson_neu_st_new)
+OPERATOR_BENCH(poisson)
+
+// The floor kernel on the factors of der_prima_ns_st: rows 4..n-3 of the
+// product, the elimination of the right-hand side and the forward sweep in
+// one pass, then the back substitution.
+void BM_floor(benchmark::State& bs) {
+  const int n = static_cast<int>(bs.range(0));
+  auto s = ready_state(n, false);
+  const PreparedOperator& p = s->ops.prepared[4];
+  auto f = std::make_unique<Field>();
+  auto u = std::make_unique<Field>();
+  for (int i = 1; i <= n; ++i) (*f)[i] = std::sin(0.01 * i);
+  const double *aB = p.product[0], *bB = p.product[1], *cB = p.product[2], *dB = p.product[3],
+               *eB = p.product[4], *fB = p.product[5], *gB = p.product[6];
+  const double *lam = p.lambda.data(), *eb = p.elim_b.data(), *q = p.pivot.data(), *su = p.sweep_u.data(),
+               *sv = p.sweep_v.data();
+  for (auto _ : bs) {
+    (*f)[1] += 1e-3;
+    const double* x = f->data();
+    double* y = u->data();
+    double e = 0.0, sw = 0.0;
+    for (int i = 4; i <= n - 3; ++i) {
+      const double r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i] + eB[i] * x[i + 1] +
+                       fB[i] * x[i + 2] + gB[i] * x[i + 3];
+      e = r - lam[i] * e;
+      sw = (e - eb[i] * sw) / q[i];
+      y[i] = sw;
+    }
+    y[n - 2] = y[n - 1] = 0.0;
+    for (int i = n - 3; i >= 1; --i) y[i] = y[i] - su[i] * y[i + 1] - sv[i] * y[i + 2];
+    benchmark::DoNotOptimize(u->data());
+    benchmark::ClobberMemory();
+  }
+  per_point(bs, n, 1);
+}
+BENCHMARK(BM_floor)->Arg(129)->Arg(513)->Arg(1025);
+
+// K right-hand sides of one prepared operator interleaved in one pass.
+template <int K>
+void BM_interleaved(benchmark::State& bs) {
+  const int n = static_cast<int>(bs.range(0));
+  auto s = ready_state(n, false);
+  auto f = std::make_unique<std::array<Field, 8>>();
+  auto u = std::make_unique<std::array<Field, 8>>();
+  for (int k = 0; k < 8; ++k) {
+    for (int i = 1; i <= n; ++i) (*f)[k][i] = std::sin(0.01 * i + k);
+  }
+  auto& x = *f;
+  auto& y = *u;
+  for (auto _ : bs) {
+    for (int k = 0; k < K; ++k) x[k][1] += 1e-3;
+    if constexpr (K == 4) {
+      der_prima_ns_st_many(*s, n, {&x[0], &x[1], &x[2], &x[3]}, {&y[0], &y[1], &y[2], &y[3]});
+    } else {
+      der_prima_ns_st_many(*s, n, {&x[0], &x[1], &x[2], &x[3], &x[4], &x[5], &x[6], &x[7]},
+                           {&y[0], &y[1], &y[2], &y[3], &y[4], &y[5], &y[6], &y[7]});
+    }
+    benchmark::DoNotOptimize(y.data());
+    benchmark::ClobberMemory();
+  }
+  per_point(bs, n, K);
+}
+BENCHMARK(BM_interleaved<4>)->Arg(129)->Arg(513)->Arg(1025);
+BENCHMARK(BM_interleaved<8>)->Arg(129)->Arg(513)->Arg(1025);
 
 }  // namespace
 

@@ -64,7 +64,8 @@ void measure(State& s, int n, FrontTracker& f, int criterion, int n_stab, const 
   if (uniform) {
     inter_st_ns(s, n, s.vvar[1], f.rho);
     inter_st_ns(s, n, s.vvar[2], f.rho_y1);
-    inter_st_ns(s, n, s.vvar[3], f.rho_y2);
+    // the oxidizer at the nodes is read by nothing: the fast form skips it
+    if (!prepared_operators(s)) inter_st_ns(s, n, s.vvar[3], f.rho_y2);
     inter_st_ns(s, n, dthdx, f.dth);
   } else {
     for (int i = 1; i <= n; ++i) {

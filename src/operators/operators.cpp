@@ -1,5 +1,7 @@
 #include "operators/operators.hpp"
 
+#include <cstring>
+
 #include "driver/errors.hpp"
 #include "operators/assembly.hpp"
 #include "output/free_format.hpp"
@@ -28,6 +30,233 @@ void init_block(State& s, int n, OperatorBlock& k) {
 [[noreturn]] void stop_with(State& s, std::initializer_list<const char*> lines) {
   for (const char* line : lines) s.out() << Line().text(line);
   throw RunStopped("operatori non disponibili");
+}
+
+// ---- the fast form
+
+enum OperatorId { kDerPrima, kDerPrimaSt, kInterNsSt, kInterStNs, kDerPrimaNsSt, kDerPrimaStNs, kDerSeconda,
+                  kDerSecondaSt, kPoisson };
+
+// Factors the five-band matrix A on n points as the solvers eliminate it at
+// every call (same operations, same order). A zero pivot with a non-zero
+// entry to eliminate leaves the operator unprepared: its applications then
+// take the straightforward path, console lines included.
+bool factor(PreparedOperator& p, int n, const FiveBands& A) {
+  const double *a = A.a, *b = A.b, *c = A.c, *d = A.d, *e = A.e;
+  double* lam = p.lambda.data();
+  double* eb = p.elim_b.data();
+  double* q = p.pivot.data();
+  double* su = p.sweep_u.data();
+  double* sv = p.sweep_v.data();
+  // elimination: rows 1 and 2 keep their bands
+  // the eliminated c and d of row i wait in pivot(i) and sweep_v(i) until
+  // the sweep replaces them
+  eb[1] = b[1];
+  eb[2] = b[2];
+  lam[1] = lam[2] = 0.0;
+  q[2] = c[2];
+  sv[2] = d[2];
+  for (int i = 3; i <= n; ++i) {
+    const double piv = eb[i - 1];
+    if (piv == 0.0 && a[i] != 0.0) return false;
+    const double lambda = piv != 0.0 ? a[i] / piv : 0.0;
+    lam[i] = lambda;
+    eb[i] = b[i] - lambda * q[i - 1];
+    q[i] = c[i] - lambda * sv[i - 1];
+    sv[i] = d[i] - lambda * e[i - 1];
+  }
+  su[1] = 0.0;
+  sv[1] = 0.0;
+  for (int i = 2; i <= n; ++i) {
+    const double ci = q[i], di = sv[i];
+    const double qi = ci - eb[i] * su[i - 1];
+    su[i] = (di - eb[i] * sv[i - 1]) / qi;
+    sv[i] = e[i] / qi;
+    q[i] = qi;
+  }
+  return true;
+}
+
+void prepare(PreparedOperator& p, int n, const FiveBands& solved, const SevenBands& product, bool staggered,
+             const double* homog_1, const double* homog_2, double r1, double r2, double r3, double s1, double s2,
+             double s3) {
+  p.n = 0;
+  if (!factor(p, n, solved)) return;
+  p.staggered = staggered;
+  p.product = {product.aB, product.bB, product.cB, product.dB, product.eB, product.fB, product.gB};
+  p.homog_1 = homog_1;
+  p.homog_2 = homog_2;
+  p.r1 = r1;
+  p.r2 = r2;
+  p.r3 = r3;
+  p.s1 = s1;
+  p.s2 = s2;
+  p.s3 = s3;
+  const int m = staggered ? n - 1 : n;
+  const double *g1 = homog_1, *g2 = homog_2;
+  p.p11 = r1 * g1[1] + r2 * g1[2] + r3 * g1[3];
+  p.p12 = r1 * g2[1] + r2 * g2[2] + r3 * g2[3];
+  p.pm1 = s1 * g1[m - 2] + s2 * g1[m - 1] + s3 * g1[m];
+  p.pm2 = s1 * g2[m - 2] + s2 * g2[m - 1] + s3 * g2[m];
+  const double det = p.p11 * p.pm2 - p.pm1 * p.p12;
+  p.inv_det = 1.0 / det;
+  p.n = n;
+}
+
+void prepare_block(Operators& o, int id, int n, const OperatorBlock& k) {
+  prepare(o.prepared[id], n, lhs_bands(k), rhs_bands(k), false, k.homog_1.data(), k.homog_2.data(), k.c[1], k.d[1],
+          k.e[1], k.a[n], k.b[n], k.c[n]);
+}
+
+void forget_results(Operators& o) {
+  for (OperatorMemo& m : o.memo) m.op = -1;
+}
+
+// K applications of one prepared operator with interleaved right-hand sides:
+// the seven-band product, the elimination of the right-hand side and the
+// forward sweep in one pass, the back substitution, the boundary correction.
+// Each right-hand side sees exactly the operations of the straightforward
+// form, in the same order, so the results are the same bit for bit.
+template <int K>
+void apply_prepared(const PreparedOperator& p, int n, const double* const* f, double* const* u) {
+  const double *aB = p.product[0], *bB = p.product[1], *cB = p.product[2], *dB = p.product[3],
+               *eB = p.product[4], *fB = p.product[5], *gB = p.product[6];
+  const double *lam = p.lambda.data(), *eb = p.elim_b.data(), *q = p.pivot.data(), *su = p.sweep_u.data(),
+               *sv = p.sweep_v.data();
+  const int m = p.staggered ? n - 1 : n;
+  double el[K], sw[K], first[K], last[K];
+  for (int k = 0; k < K; ++k) {
+    const double* x = f[k];
+    double* y = u[k];
+    const double r1 = dB[1] * x[1] + eB[1] * x[2] + fB[1] * x[3] + gB[1] * x[4];
+    const double r2 = cB[2] * x[1] + dB[2] * x[2] + eB[2] * x[3] + fB[2] * x[4] + gB[2] * x[5];
+    const double r3 = bB[3] * x[1] + cB[3] * x[2] + dB[3] * x[3] + eB[3] * x[4] + fB[3] * x[5] + gB[3] * x[6];
+    first[k] = r1;
+    y[1] = 0.0;
+    el[k] = r2;
+    sw[k] = (r2 - eb[2] * 0.0) / q[2];
+    y[2] = sw[k];
+    el[k] = r3 - lam[3] * el[k];
+    sw[k] = (el[k] - eb[3] * sw[k]) / q[3];
+    y[3] = sw[k];
+  }
+  for (int i = 4; i <= n - 3; ++i) {
+    for (int k = 0; k < K; ++k) {
+      const double* x = f[k];
+      const double r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i] + eB[i] * x[i + 1] +
+                       fB[i] * x[i + 2] + gB[i] * x[i + 3];
+      el[k] = r - lam[i] * el[k];
+      sw[k] = (el[k] - eb[i] * sw[k]) / q[i];
+      u[k][i] = sw[k];
+    }
+  }
+  for (int k = 0; k < K; ++k) {
+    const double* x = f[k];
+    double* y = u[k];
+    int i = n - 2;
+    double r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i] + eB[i] * x[i + 1] +
+               fB[i] * x[i + 2];
+    el[k] = r - lam[i] * el[k];
+    sw[k] = (el[k] - eb[i] * sw[k]) / q[i];
+    y[i] = sw[k];
+    i = n - 1;
+    r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i] + eB[i] * x[i + 1];
+    const double row_n_1 = r;
+    el[k] = r - lam[i] * el[k];
+    sw[k] = (el[k] - eb[i] * sw[k]) / q[i];
+    y[i] = sw[k];
+    i = n;
+    r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i];
+    last[k] = p.staggered ? row_n_1 : r;
+    // the sweep value of row n is never read: x(n) is imposed
+    y[n] = 0.0;
+    y[n - 1] = p.staggered ? 0.0 : y[n - 1] - su[n - 1] * y[n];
+  }
+  for (int i = n - 2; i >= 1; --i) {
+    for (int k = 0; k < K; ++k) {
+      double* y = u[k];
+      y[i] = y[i] - su[i] * y[i + 1] - sv[i] * y[i + 2];
+    }
+  }
+  const double *g1 = p.homog_1, *g2 = p.homog_2;
+  for (int k = 0; k < K; ++k) {
+    double* y = u[k];
+    const double t1 = first[k] - (p.r1 * y[1] + p.r2 * y[2] + p.r3 * y[3]);
+    const double tm = last[k] - (p.s1 * y[m - 2] + p.s2 * y[m - 1] + p.s3 * y[m]);
+    const double alpha = p.inv_det * (p.pm2 * t1 - p.p12 * tm);
+    const double beta = -p.inv_det * (p.pm1 * t1 - p.p11 * tm);
+    for (int i = 1; i <= m; ++i) y[i] = alpha * g1[i] + y[i] + beta * g2[i];
+    if (p.staggered) y[n] = 0.0;
+  }
+}
+
+void apply_prepared_many(const PreparedOperator& p, int n, int count, const double* const* f, double* const* u) {
+  while (count > 0) {
+    switch (count) {
+      case 1: apply_prepared<1>(p, n, f, u); return;
+      case 2: apply_prepared<2>(p, n, f, u); return;
+      case 3: apply_prepared<3>(p, n, f, u); return;
+      default: apply_prepared<4>(p, n, f, u); break;
+    }
+    f += 4;
+    u += 4;
+    count -= 4;
+  }
+}
+
+// Whether results of this operator are kept: the interpolation of the
+// staggered values to the nodes and the node derivative see the same
+// density, temperature and fuel several times per stage.
+bool remembered(int id) { return id == kInterStNs || id == kDerPrima; }
+
+bool recall(Operators& o, int id, int n, const double* f, double* u) {
+  for (OperatorMemo& m : o.memo) {
+    if (m.op != id || m.n != n) continue;
+    if (std::memcmp(m.in.data() + 1, f + 1, sizeof(double) * static_cast<std::size_t>(n)) != 0) continue;
+    std::memcpy(u + 1, m.out.data() + 1, sizeof(double) * static_cast<std::size_t>(n));
+    m.used = ++o.memo_clock;
+    return true;
+  }
+  return false;
+}
+
+void remember(Operators& o, int id, int n, const double* f, const double* u) {
+  OperatorMemo* oldest = &o.memo[0];
+  for (OperatorMemo& m : o.memo) {
+    if (m.op < 0) {
+      oldest = &m;
+      break;
+    }
+    if (m.used < oldest->used) oldest = &m;
+  }
+  oldest->op = id;
+  oldest->n = n;
+  oldest->used = ++o.memo_clock;
+  std::memcpy(oldest->in.data() + 1, f + 1, sizeof(double) * static_cast<std::size_t>(n));
+  std::memcpy(oldest->out.data() + 1, u + 1, sizeof(double) * static_cast<std::size_t>(n));
+}
+
+// count applications of operator id: the fast form when the operator is
+// prepared for n points, otherwise one straightforward call each.
+void apply(State& s, int id, int n, int count, const Field* const* f, Field* const* u) {
+  Operators& o = s.ops;
+  const PreparedOperator& p = o.prepared[id];
+  const double* in[8];
+  double* out[8];
+  int todo = 0;
+  for (int j = 0; j < count; ++j) {
+    if (remembered(id) && recall(o, id, n, f[j]->data(), u[j]->data())) continue;
+    in[todo] = f[j]->data();
+    out[todo] = u[j]->data();
+    ++todo;
+  }
+  o.solves += todo;
+  o.reused += count - todo;
+  if (todo == 0) return;
+  apply_prepared_many(p, n, todo, in, out);
+  if (remembered(id)) {
+    for (int j = 0; j < todo; ++j) remember(o, id, n, in[j], out[j]);
+  }
 }
 
 }  // namespace
@@ -77,6 +306,12 @@ void setup_node_operators(State& s, int n) {
   }
   init_block(s, n, o.comp1);
   init_block(s, n, o.comp7);
+  forget_results(o);
+  for (PreparedOperator& p : o.prepared) p.n = 0;
+  if (!s.options.reference_operators) {
+    prepare_block(o, kDerPrima, n, o.comp1);
+    prepare_block(o, kDerSeconda, n, o.comp7);
+  }
 }
 
 void setup_operators(State& s, int n) {
@@ -104,6 +339,19 @@ void setup_operators(State& s, int n) {
     init_block(s, n, *k);
   }
   ini_comp2_n_meno_1(s, n, poisson_solved_bands(o.comp13), o.comp13.homog_1.data(), o.comp13.homog_2.data());
+  forget_results(o);
+  for (PreparedOperator& p : o.prepared) p.n = 0;
+  if (!s.options.reference_operators) {
+    const OperatorBlock* blocks[] = {&o.comp1, &o.comp2, &o.comp3, &o.comp4, &o.comp5, &o.comp6, &o.comp7, &o.comp8};
+    for (int id = kDerPrima; id <= kDerSecondaSt; ++id) prepare_block(o, id, n, *blocks[id]);
+    const OperatorBlock& k = o.comp13;
+    zero_t(n, o.poisson_zero.data());
+    const double* z = o.poisson_zero.data();
+    const int m = n - 1;
+    prepare(o.prepared[kPoisson], n, poisson_solved_bands(k), {z, k.a.data(), k.b.data(), k.c.data(), k.d.data(),
+            k.e.data(), z}, true, k.homog_1.data(), k.homog_2.data(), k.dB[1], k.eB[1], k.fB[1], k.bB[m], k.cB[m],
+            k.dB[m]);
+  }
   o.staggered_ready = true;
 }
 
@@ -115,22 +363,48 @@ void der_comp3_sing(int n, double* u, const double* f, const OperatorBlock& k, P
   sol_eva(n, u, k.homog_1.data(), k.homog_2.data(), k.c[1], k.d[1], k.e[1], k.a[n], k.b[n], k.c[n], r1, rn, u);
 }
 
-#define FIAMMA_APPLICATION(name, block)                                        \
-  void name(State& s, int n, const Field& f, Field& u) {                       \
-    der_comp3_sing(n, u.data(), f.data(), s.ops.block, s.ops.work_##name, s.out()); \
+// Each application takes the prepared form when its operator is prepared for
+// n points (the default), otherwise the straightforward one.
+#define FIAMMA_APPLICATION(name, block, id)                                                     \
+  void name(State& s, int n, const Field& f, Field& u) {                                        \
+    if (s.ops.prepared[id].n == n) {                                                            \
+      const Field* in = &f;                                                                     \
+      Field* out = &u;                                                                          \
+      apply(s, id, n, 1, &in, &out);                                                            \
+    } else {                                                                                    \
+      ++s.ops.solves;                                                                           \
+      der_comp3_sing(n, u.data(), f.data(), s.ops.block, s.ops.work_##name, s.out());           \
+    }                                                                                           \
+  }                                                                                             \
+  void name##_many(State& s, int n, Inputs f, Outputs u) {                                     \
+    if (s.ops.prepared[id].n == n && f.size() <= 8 && f.size() == u.size()) {                   \
+      apply(s, id, n, static_cast<int>(f.size()), f.begin(), u.begin());                        \
+    } else {                                                                                    \
+      auto out = u.begin();                                                                     \
+      for (const Field* in : f) name(s, n, *in, **out++);                                       \
+    }                                                                                           \
   }
-FIAMMA_APPLICATION(der_prima, comp1)
-FIAMMA_APPLICATION(der_seconda, comp7)
-FIAMMA_APPLICATION(der_prima_st, comp2)
-FIAMMA_APPLICATION(der_seconda_st, comp8)
-FIAMMA_APPLICATION(inter_ns_st, comp3)
-FIAMMA_APPLICATION(inter_st_ns, comp4)
-FIAMMA_APPLICATION(der_prima_ns_st, comp5)
-FIAMMA_APPLICATION(der_prima_st_ns, comp6)
+FIAMMA_APPLICATION(der_prima, comp1, kDerPrima)
+FIAMMA_APPLICATION(der_seconda, comp7, kDerSeconda)
+FIAMMA_APPLICATION(der_prima_st, comp2, kDerPrimaSt)
+FIAMMA_APPLICATION(der_seconda_st, comp8, kDerSecondaSt)
+FIAMMA_APPLICATION(inter_ns_st, comp3, kInterNsSt)
+FIAMMA_APPLICATION(inter_st_ns, comp4, kInterStNs)
+FIAMMA_APPLICATION(der_prima_ns_st, comp5, kDerPrimaNsSt)
+FIAMMA_APPLICATION(der_prima_st_ns, comp6, kDerPrimaStNs)
 #undef FIAMMA_APPLICATION
+
+bool prepared_operators(const State& s) { return s.ops.prepared[kPoisson].n != 0; }
 
 void poisson_neu_st_new(State& s, int n, const Field& f, Field& phi) {
   Operators& o = s.ops;
+  ++o.solves;
+  if (o.prepared[kPoisson].n == n) {
+    const double* in = f.data();
+    double* out = phi.data();
+    apply_prepared<1>(o.prepared[kPoisson], n, &in, &out);
+    return;
+  }
   const OperatorBlock& k = o.comp13;
   const int m = n - 1;
   double* z = o.poisson_zero.data();

@@ -2,6 +2,8 @@
 // eight applications, plus the pressure Poisson solve on the staggered points.
 #pragma once
 
+#include <initializer_list>
+
 #include "driver/shared_state.hpp"
 #include "operators/banded.hpp"
 
@@ -37,6 +39,26 @@ void der_prima_ns_st(State& s, int n, const Field& f, Field& u);  // node -> sta
 void der_prima_st_ns(State& s, int n, const Field& f, Field& u);  // staggered -> node
 void inter_ns_st(State& s, int n, const Field& f, Field& u);      // node -> staggered
 void inter_st_ns(State& s, int n, const Field& f, Field& u);      // staggered -> node
+
+// Several applications of one operator at once (f[j] -> u[j], at most 8):
+// with the prepared operators their right-hand sides are interleaved in one
+// pass; the results are those of one call each, bit for bit.
+using Inputs = std::initializer_list<const Field*>;
+using Outputs = std::initializer_list<Field*>;
+void der_prima_many(State& s, int n, Inputs f, Outputs u);
+void der_seconda_many(State& s, int n, Inputs f, Outputs u);
+void der_prima_st_many(State& s, int n, Inputs f, Outputs u);
+void der_seconda_st_many(State& s, int n, Inputs f, Outputs u);
+void der_prima_ns_st_many(State& s, int n, Inputs f, Outputs u);
+void der_prima_st_ns_many(State& s, int n, Inputs f, Outputs u);
+void inter_ns_st_many(State& s, int n, Inputs f, Outputs u);
+void inter_st_ns_many(State& s, int n, Inputs f, Outputs u);
+
+// Whether the set-up prepared the operators (the fast form: factored once,
+// applied with right-hand-side work only, repeated results reused). False
+// with State::options.reference_operators, the straightforward form that
+// eliminates the left-hand matrix at every application.
+bool prepared_operators(const State& s);
 
 // Solves phi'' = f on the staggered points 1..n-1 with zero slope at node 1 and
 // zero value at node n (the pressure operator comp13); phi(n) = 0.

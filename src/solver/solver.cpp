@@ -17,6 +17,79 @@ constexpr double kFourThirds = 4.0 / 3.0;
 
 // ------------------------------------------------------------ right-hand sides
 
+namespace {
+
+bool all_zero(int n, const Field& f) {
+  for (int i = 1; i <= n; ++i) {
+    if (f[i] != 0.0) return false;
+  }
+  return true;
+}
+
+// The right-hand sides with the prepared operators: the same values, without
+// the work whose result nothing reads (the oxidizer of a first-order run is
+// frozen; the auxiliary momenta are zero after every correction, and a zero
+// field diffuses to zero), and with the two node-to-staggered derivatives of
+// the continuity and fuel fluxes in one pass.
+void rhs_u_eval_prepared(State& s, int n) {
+  SolverScratch& w = s.scratch;
+  const auto& q = s.vvar_rk;
+  auto& r = s.rrhs_rk;
+  const Field& th = s.vvar_temp_div_rk[2];
+  const double mu = s.gass.Prandtl;
+  const double inv_le = 1.0 / s.gass.Lewis;
+  const double da = s.gass.Damkohler;
+  const double ta = s.gass.Zeldovich;
+  const bool first_order = s.ic_kkind.reaction_order == 1;
+
+  inter_st_ns_many(s, n, {&q[1], &q[2]}, {&w.rhs_rho_ns, &w.rhs_f_ns});
+  inter_ns_st(s, n, q[4], w.rhs_m_st);
+
+  // continuity and fuel convection
+  for (int i = 1; i <= n; ++i) {
+    w.rhs_flux[i] = -q[4][i];
+    w.rhs_dflux[i] = -w.rhs_f_ns[i] * q[4][i] / w.rhs_rho_ns[i];
+  }
+  der_prima_ns_st_many(s, n, {&w.rhs_flux, &w.rhs_dflux}, {&r[1], &r[2]});
+
+  // momentum before the correction
+  for (int i = 1; i <= n; ++i) r[4][i] = 0.0;
+  for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -w.rhs_m_st[i] * w.rhs_m_st[i] / q[1][i];
+  der_prima_st_ns(s, n, w.rhs_flux, r[5]);
+  for (int i = 1; i <= n; ++i) w.rhs_visc[i] = kFourThirds * mu * q[5][i] / w.rhs_rho_ns[i];
+  der_seconda(s, n, w.rhs_visc, w.rhs_dvisc);
+  for (int i = 1; i <= n; ++i) r[5][i] += w.rhs_dvisc[i];
+
+  // auxiliary momenta
+  for (int slot : {6, 7}) {
+    if (all_zero(n, q[slot])) {
+      for (int i = 1; i <= n; ++i) r[slot][i] = 0.0;
+      continue;
+    }
+    for (int i = 1; i <= n; ++i) w.rhs_visc[i] = kFourThirds * mu * q[slot][i] / w.rhs_rho_ns[i];
+    der_seconda(s, n, w.rhs_visc, r[slot]);
+  }
+
+  // fuel diffusion and reaction
+  for (int i = 1; i <= n; ++i) w.rhs_visc[i] = inv_le * q[2][i] / q[1][i];
+  der_seconda_st(s, n, w.rhs_visc, w.rhs_dflux);
+  for (int i = 1; i <= n; ++i) r[2][i] += w.rhs_dflux[i];
+  if (first_order) {
+    for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * std::exp(-ta / th[i]);
+    for (int i = 1; i <= n; ++i) r[3][i] = 0.0;
+  } else {
+    inter_st_ns(s, n, q[3], w.rhs_o_ns);
+    for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -w.rhs_o_ns[i] * q[4][i] / w.rhs_rho_ns[i];
+    der_prima_ns_st(s, n, w.rhs_flux, r[3]);
+    for (int i = 1; i <= n; ++i) w.rhs_visc[i] = inv_le * q[3][i] / q[1][i];
+    der_seconda_st(s, n, w.rhs_visc, w.rhs_dflux);
+    for (int i = 1; i <= n; ++i) r[3][i] += w.rhs_dflux[i];
+  }
+  r[1][n] = r[2][n] = r[3][n] = 0.0;
+}
+
+}  // namespace
+
 void rhs_u_eval_new(State& s, int n, int /*n_species*/) {
   SolverScratch& w = s.scratch;
   const auto& q = s.vvar_rk;
@@ -28,6 +101,10 @@ void rhs_u_eval_new(State& s, int n, int /*n_species*/) {
   const double ta = s.gass.Zeldovich;
   const bool first_order = s.ic_kkind.reaction_order == 1;
 
+  if (prepared_operators(s)) {
+    rhs_u_eval_prepared(s, n);
+    return;
+  }
   inter_st_ns(s, n, q[1], w.rhs_rho_ns);
   inter_ns_st(s, n, q[4], w.rhs_m_st);
   inter_st_ns(s, n, q[2], w.rhs_f_ns);
@@ -162,9 +239,7 @@ void th_lm_calc(int n, const Field& rho, double p, Field& th) {
 void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1, const Field& mom,
                    double p, const Field& th, double& dp_dt, double& v_out) {
   SolverScratch& w = s.scratch;
-  inter_st_ns(s, n, th, w.p_th_ns);
-  inter_st_ns(s, n, rho, w.p_rho_ns);
-  inter_st_ns(s, n, rho_y1, w.p_f_ns);
+  inter_st_ns_many(s, n, {&th, &rho, &rho_y1}, {&w.p_th_ns, &w.p_rho_ns, &w.p_f_ns});
   der_prima(s, n, w.p_th_ns, w.p_grad);
   dp_dt = 0.0;
   double integral = 0.0;
