@@ -213,6 +213,7 @@ struct SolverScratch {
   int correction_max_iterations = 50000;
   long long corrections = 0;
   long long correction_iterations = 0;
+  int correction_iterations_max = 0;  // the most iterations one correction took
 };
 
 // Reference state of the analytic solutions: gas constant, pressure and
@@ -290,6 +291,8 @@ struct State {
   std::ostream* console = &std::cout;
   // Where the operator's answer to the stability pause comes from.
   std::istream* operator_input = &std::cin;
+  // Standard error: notes and warnings beside the console (tests redirect it).
+  std::ostream* diagnostics = &std::cerr;
   // Echo of the rescaled grid abscissae, open from its first write on.
   std::unique_ptr<std::ofstream> grid_echo;
 

@@ -6,6 +6,7 @@
 
 #include "diagnostics/analytic_solutions.hpp"
 #include "diagnostics/analytic_speed.hpp"
+#include "diagnostics/conservation.hpp"
 #include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
 #include "driver/grid.hpp"
@@ -122,6 +123,41 @@ void write_analytic(State& s, double t, int counter) {
 
 }  // namespace
 
+void report_corrections(const State& s, const CorrectionCount& c) {
+  std::ostream& err = *s.diagnostics;
+  const RunOptions& o = s.options;
+  err << " correzioni di velocita': " << c.corrections << ", iterazioni per correzione: media "
+      << format_real(c.iterations_mean()) << ", massimo " << c.iterations_max << " (tolleranza "
+      << format_real(o.correction_tolerance) << (o.correction_relative ? " relativa" : " assoluta") << ")\n";
+}
+
+void report_domain(const State& s, const MainValues& mv) {
+  const bool restart = s.rrestart.ires != 0;
+  const DomainGuidance g =
+      domain_guidance(mv.M_l_ana, s.gass.Lewis, restart ? 0.0 : s.ff_fnz.x0_ff_2, s.settings.x_anchor);
+  std::ostream& err = *s.diagnostics;
+  err << " dominio: lunghezza termica 1/M " << format_real(g.thermal_length) << ", del combustibile 1/(Le M) "
+      << format_real(g.fuel_length) << "; dall'ingresso";
+  if (!restart) {
+    err << " al fronte iniziale " << format_real(g.front_thermal) << " e " << format_real(g.front_fuel) << ",";
+  }
+  err << " all'ancoraggio " << format_real(g.anchor_thermal) << " e " << format_real(g.anchor_fuel) << "\n";
+  if (g.warn) {
+    err << " attenzione: l'ancoraggio dista dall'ingresso meno di " << format_real(kDomainWarningLengths)
+        << " lunghezze: l'ingresso taglia la coda della fiamma e ne altera la velocita' di combustione "
+           "(allungare il dominio o spostare l'ancoraggio)\n";
+  }
+}
+
+void report_conservation(const State& s, const MainValues& mv) {
+  const FlameConservation& c = mv.conservation;
+  *s.diagnostics << " conservazione: temperatura combusta " << format_real(c.burnt_temperature_relative)
+                 << " relativa all'adiabatica, salto del flusso di massa " << format_real(c.mass_flux_spread)
+                 << ", consumo contro ingresso " << format_real(c.consumption_vs_inflow)
+                 << ", deriva per tempo di fiamma " << format_real(c.drift_per_flame_time)
+                 << (c.settled_relative ? " (assestata)" : " (non assestata)") << "\n";
+}
+
 void track_front(State& s, MainValues& mv) {
   const Settings& set = s.settings;
   // The temperature gradient of the staggered values 1..n-1; the spare entry
@@ -179,6 +215,10 @@ void simulate(State& s, MainValues& mv) {
   std::ostream& o = s.out();
 
   tm.it = tm.it_start;
+  const long long corrections_before = s.scratch.corrections;
+  const long long iterations_before = s.scratch.correction_iterations;
+  s.scratch.correction_iterations_max = 0;
+  mv.correction = CorrectionCount{};
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
   if (d.domain_length == 0.0) {
     if (flame) {
@@ -198,6 +238,7 @@ void simulate(State& s, MainValues& mv) {
   }
   if (set.x_anchor == 0.0 || s.andam.sweep_mode == 1) set.x_anchor = set.x_anchor_fraction * d.domain_length;
   o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
+  if (flame) report_domain(s, mv);
   if (s.grid == 1) input_grid(s, n);
   setup_operators(s, n);
   r_k_coe(s, set.rk_scheme, mv.rk);
@@ -239,10 +280,19 @@ void simulate(State& s, MainValues& mv) {
   }
 
   out_tec_prim(s, n, ns);
+  mv.correction.corrections = s.scratch.corrections - corrections_before;
+  mv.correction.iterations = s.scratch.correction_iterations - iterations_before;
+  mv.correction.iterations_max = s.scratch.correction_iterations_max;
+  report_corrections(s, mv.correction);
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
   const FrontTracker& f = mv.front;
   mv.M_l_num = s.vvar[1][1] * (f.w_in - f.s);
   o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
+
+  if (flame) {
+    mv.conservation = flame_conservation(s, f, set.n_stab, tm.it - 1 - tm.it_start, tm.dt);
+    report_conservation(s, mv);
+  }
 
   if (flame && s.andam.sweep_mode == 1) {
     mv.fl_st = 0;
