@@ -30,6 +30,7 @@ from __future__ import annotations
 
 import argparse
 import math
+import time
 from dataclasses import dataclass
 
 import numpy as np
@@ -173,7 +174,8 @@ def last_history_record(path):
 def held_from_steady(exe, workdir, sets=(), steps=400, options=(), t_follow=2.0, tol=1e-9):
     """Lays the steady flame of the configuration in workdir (with --set sets) at
     the anchor, restarts the program from it for the given steps and returns
-    (M_exact, M_num, th_burnt, th_adiabatic, stderr of the run).
+    (M_exact, M_num, th_burnt, th_adiabatic, stderr of the run); the run's
+    wall time is left in held_from_steady.run_seconds.
 
     The controller waits until t_follow, past the first measuring steps (whose
     front speed has no earlier position behind it)."""
@@ -206,9 +208,11 @@ def held_from_steady(exe, workdir, sets=(), steps=400, options=(), t_follow=2.0,
                                           "--set", "it_out=1", "--set", "follow_mode=0", *options])
     x_m = float(re.search(r"ascissa del fronte =\s+(\S+)", probe.stdout).group(1))
     lay(2 * anchor - x_m)
+    started = time.monotonic()
     run = _fiamma(exe, workdir, base + ["--set", "ires=1", "--set", "it_start=0", "--set", f"it_end={steps}",
                                         "--set", f"it_out={steps}", "--set", f"t_follow={t_follow}",
                                         *options])
+    held_from_steady.run_seconds = time.monotonic() - started
     hist = last_history_record(os.path.join(workdir, _tagged(workdir, exe, base, "sf_delta.dat")))
     final = read_snapshot(os.path.join(workdir, _tagged(workdir, exe, base, f"pr{steps + 1:06d}.dat")))
     rho_in = final[0, 1]
