@@ -207,7 +207,7 @@ std::vector<std::string> range_problems(const State& s) {
   return problems;
 }
 
-void input_eule(State& s) {
+void input_eule(State& s, const std::function<void(State&)>& on_read) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
   read_configuration(reader, s, &s.out());
   apply_overrides(s);
@@ -217,6 +217,7 @@ void input_eule(State& s) {
     for (const auto& p : problems) msg += "\n  " + p;
     throw InputError(msg);
   }
+  if (on_read) on_read(s);
 
   Settings& set = s.settings;
   Gass& g = s.gass;

@@ -3,6 +3,7 @@
 // within its storage.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -51,8 +52,10 @@ void apply_overrides(State& s);
 std::vector<std::string> range_problems(const State& s);
 
 // Reads "eulero_test.dat" from the working directory, checks it and performs
-// the first derivations, printing its console lines.
-void input_eule(State& s);
+// the first derivations, printing its console lines. `on_read`, when given,
+// sees the values as read and overridden, once they pass the checks and
+// before any derivation.
+void input_eule(State& s, const std::function<void(State&)>& on_read = {});
 // The reference quantities.
 void elabora_parametri(State& s);
 // Unit reference quantities for the analytic test cases.

@@ -3,8 +3,12 @@
 #include "driver/profile_input.hpp"
 #include "output/naming.hpp"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -20,6 +24,7 @@
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
 #include "output/parameter_report.hpp"
+#include "output/summary.hpp"
 
 #ifndef FIAMMA_VERSION
 #define FIAMMA_VERSION "unknown"
@@ -118,20 +123,92 @@ void describe_domain(State& s, std::vector<std::string>& out) {
 
 }  // namespace
 
-void start_up(State& s) {
-  input_eule(s);
+void start_up(State& s, RunRecord* record) {
+  if (record != nullptr) {
+    input_eule(s, [record](State& st) { record_configuration(*record, st); });
+  } else {
+    input_eule(s);
+  }
   elabora_parametri(s);
   if (s.ic_kkind.case_kind <= 7) maschera_ad(s);
   if (s.ic_kkind.case_kind >= 3 && s.ic_kkind.case_kind <= 5) input_profilo_an(s);
   const Settings& set = s.settings;
   scrivi_parametri(s, set.n, set.n_species, set.cfl, set.stab, set.rk_scheme, kReportLimit);
+  if (record != nullptr) note_file(*record, kReportFile, "parameters");
 }
 
-int run_simulation(State& s) {
-  start_up(s);
+namespace {
+
+// The end of a program run that read its configuration: the progress line
+// off the terminal, the simulation under way closed, the summary written.
+// A summary that cannot be written ends a normal run with a write failure;
+// after another failure it is only reported, so that the first cause stays
+// the one the exit status tells.
+void finish_run(State& s, MainValues& mv, RunEnd end, int exit_status, const std::string& message) {
+  mv.progress.close();
+  if (!mv.record.configuration_read) return;
+  close_simulation_record(s, mv, end);
+  if (end == RunEnd::Normal) {
+    write_summary(s, mv.record, end, exit_status, message);
+    return;
+  }
+  try {
+    write_summary(s, mv.record, end, exit_status, message);
+  } catch (const WriteError& e) {
+    std::cerr << "fiamma: " << e.what() << '\n';
+  }
+}
+
+// While the progress line is drawn, the console goes through a filter that
+// takes the line off the terminal before each write.
+class ConsoleFilter {
+ public:
+  ConsoleFilter(State& s, Progress& progress) : s_(s), saved_(s.console) {
+    if (!progress.enabled()) return;
+    buffer_ = std::make_unique<ProgressConsole>(saved_->rdbuf(), progress);
+    stream_ = std::make_unique<std::ostream>(buffer_.get());
+    s.console = stream_.get();
+  }
+  ~ConsoleFilter() { s_.console = saved_; }
+  ConsoleFilter(const ConsoleFilter&) = delete;
+  ConsoleFilter& operator=(const ConsoleFilter&) = delete;
+
+ private:
+  State& s_;
+  std::ostream* saved_;
+  std::unique_ptr<ProgressConsole> buffer_;
+  std::unique_ptr<std::ostream> stream_;
+};
+
+}  // namespace
+
+int run_simulation(State& s, const RunSetup& setup) {
   auto mv = std::make_unique<MainValues>();
-  run_sweeps(s, *mv);
-  return 0;
+  mv->record.command_line = setup.command_line;
+  mv->record.started = std::chrono::steady_clock::now();
+  if (setup.progress_fd >= 0) mv->progress.attach(setup.progress_fd);
+  ConsoleFilter filter(s, mv->progress);
+  try {
+    start_up(s, &mv->record);
+    run_sweeps(s, *mv);
+  } catch (const InputError& e) {
+    finish_run(s, *mv, RunEnd::BadInput, kExitBadInput, e.what());
+    throw;
+  } catch (const RunStopped& e) {
+    finish_run(s, *mv, RunEnd::Stopped, kExitStopped, e.what());
+    throw;
+  } catch (const NonFiniteField& e) {
+    finish_run(s, *mv, RunEnd::NonFinite, kExitNonFinite, e.what());
+    throw;
+  } catch (const WriteError& e) {
+    finish_run(s, *mv, RunEnd::WriteFailure, kExitWriteFailure, e.what());
+    throw;
+  } catch (const Interrupted& e) {
+    finish_run(s, *mv, RunEnd::Interrupted, kExitSignalBase + e.signal, e.what());
+    throw;
+  }
+  finish_run(s, *mv, RunEnd::Normal, kExitNormal, "");
+  return kExitNormal;
 }
 
 ConfigCheck check_configuration(State& s) {
@@ -301,7 +378,11 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
         auto s = std::make_unique<State>();
         s->console = &out;
         s->options = cl.options;
-        return run_simulation(*s);
+        RunSetup setup;
+        setup.command_line.assign(args.begin(), args.end());
+        // the progress line only on the process's own standard error
+        if (&err == &std::cerr) setup.progress_fd = STDERR_FILENO;
+        return run_simulation(*s, setup);
       }
       case CommandLine::Mode::PrintConfig:
       case CommandLine::Mode::CheckConfig: break;

@@ -10,10 +10,21 @@
 
 namespace fiamma {
 
-// The start-up of a run: configuration, derivations, parameter report.
-void start_up(State& s);
-// A whole run in s.workdir; returns the exit status.
-int run_simulation(State& s);
+struct RunRecord;
+
+// The start-up of a run: configuration, derivations, parameter report. With
+// a record, the configuration as read and the parameter file go into it.
+void start_up(State& s, RunRecord* record = nullptr);
+
+// How the program was started: its arguments, for the summary, and the
+// descriptor of the progress line (drawn only when it is a terminal; -1 none).
+struct RunSetup {
+  std::vector<std::string> command_line;
+  int progress_fd = -1;
+};
+// A whole run in s.workdir, ended by its summary however it ends; returns
+// the exit status, or passes on the exception of an early end.
+int run_simulation(State& s, const RunSetup& setup = {});
 
 // What --check-config prints after reading: problems (non-empty means the
 // run would fail) and a plain description of the run.

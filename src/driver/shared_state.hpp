@@ -213,7 +213,9 @@ struct SolverScratch {
   int correction_max_iterations = 50000;
   long long corrections = 0;
   long long correction_iterations = 0;
-  int correction_iterations_max = 0;  // the most iterations one correction took
+  // the most iterations one correction took (the main program resets it at
+  // the start of each simulation)
+  long long correction_iterations_max = 0;
 };
 
 // Reference state of the analytic solutions: gas constant, pressure and

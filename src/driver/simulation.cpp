@@ -1,7 +1,9 @@
 #include "driver/simulation.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "diagnostics/analytic_solutions.hpp"
@@ -15,15 +17,20 @@
 #include "initial/other_states.hpp"
 #include "operators/operators.hpp"
 #include "output/free_format.hpp"
+#include "output/naming.hpp"
 #include "output/snapshot.hpp"
+#include "output/summary.hpp"
 
 namespace fiamma {
 
 namespace {
 
-void write_resume_index(State& s, int index) {
+void write_resume_index(State& s, MainValues& mv, int index) {
   std::ofstream out(s.file(kResumeFile), std::ios::trunc);
   out << Line().integer(index);
+  const Andam& a = s.andam;
+  note_file(mv.record, kResumeFile, "resume_index", std::nullopt, std::nullopt,
+            index <= a.sweep_count ? std::optional<int>(index) : std::nullopt);
 }
 
 int read_resume_index(State& s) {
@@ -115,10 +122,36 @@ void anchor_flame(State& s, MainValues& mv) {
 }
 
 // The analytic reference solution of a test case, next to a snapshot.
-void write_analytic(State& s, double t, int counter) {
+void write_analytic(State& s, MainValues& mv, double t, int counter) {
   const int kind = s.ic_kkind.case_kind;
   if (kind == 3 || kind == 4) sol_an(s, t, counter, s.settings.n, kind);
   if (kind == 5) sol_an_entr_comb(s, t, counter, s.settings.n);
+  if (kind >= 3 && kind <= 5) note_last_opened(mv.record, s, "analytic", counter, t, mv.i_and);
+}
+
+// The field snapshot of the current step.
+void write_snapshot(State& s, MainValues& mv) {
+  out_tec_prim(s, s.settings.n, s.settings.n_species);
+  note_last_opened(mv.record, s, "snapshot", s.tempo.it, s.tempo.t, mv.i_and);
+}
+
+// Opens the record of a simulation that begins.
+void open_simulation_record(State& s, MainValues& mv) {
+  SimulationResult run;
+  run.sweep_step = mv.i_and;
+  run.run_tag = s.addr.run_tag[0];
+  const Andam& a = s.andam;
+  if (a.sweep_mode == 1 && a.sweep_parameter >= 1 && a.sweep_parameter <= 10) {
+    run.parameter_value = a.sweep_start + (mv.i_and - 1) * a.sweep_step;  // as the step sets it
+  }
+  run.it_start = s.tempo.it_start;
+  run.it_end = s.tempo.it_end;
+  run.it_final = s.tempo.it_start;
+  run.steps_before = mv.steps;
+  run.corrections_before = s.scratch.corrections;
+  run.iterations_before = s.scratch.correction_iterations;
+  s.scratch.correction_iterations_max = 0;
+  mv.record.runs.push_back(run);
 }
 
 }  // namespace
@@ -184,6 +217,52 @@ void initial_projection(State& s, MainValues& mv) {
   soffia_campo(s, s.settings.n, s.settings.n_species, -(s.vvar[4][1] / s.vvar[1][1]));
 }
 
+void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
+  RunRecord& r = mv.record;
+  r.steps_done = mv.steps;
+  r.simulated_time = s.tempo.t;
+  if (r.runs.empty() || r.runs.back().finished) return;
+  SimulationResult& run = r.runs.back();
+  run.finished = true;
+  run.end = end;
+  run.it_final = s.tempo.it;
+  run.steps = mv.steps - run.steps_before;
+  run.time = s.tempo.t;
+  run.corrections = s.scratch.corrections - run.corrections_before;
+  run.correction_iterations = s.scratch.correction_iterations - run.iterations_before;
+  run.correction_iterations_max = s.scratch.correction_iterations_max;
+  if (s.ic_kkind.case_kind != 8) return;
+  const FrontTracker& f = mv.front;
+  const Gass& g = s.gass;
+  const int n = s.settings.n;
+  FlameResult fl;
+  fl.x_m = f.x_m;
+  fl.s = f.s;
+  fl.del = f.del;
+  fl.w_in = f.w_in;
+  fl.s_cons = f.s_cons;
+  fl.var = f.var;
+  fl.x_anchor = s.settings.x_anchor;
+  fl.rho_in = s.vvar[1][1];
+  fl.M_l_num = fl.rho_in * (f.w_in - f.s);  // as the sweep row
+  fl.M_l_ana = mv.M_l_ana;
+  fl.d_l_ana = mv.d_l_ana;
+  fl.settled = f.var <= 1e-12;
+  // relative change of w_in - s across the stabilisation window, once the
+  // window holds measured values only
+  const int nw = s.settings.n_stab;
+  if (nw >= 2 && run.steps >= nw) {
+    fl.drift = (f.w_ass_last[nw] - f.w_ass_last[1]) / f.w_ass_last[nw];
+  }
+  fl.th_burnt = s.vvar_temp_div[2][n - 1];
+  fl.th_adiabatic = g.th_fresh + g.D_1 * g.y1_fresh;
+  if (s.ops.staggered_ready) {
+    mv.conservation = flame_conservation(s, f, nw, static_cast<int>(std::min<long long>(run.steps, nw)), s.tempo.dt);
+    fl.conservation = mv.conservation;
+  }
+  run.flame = fl;
+}
+
 void time_step(State& s, MainValues& mv) {
   const int n = s.settings.n;
   const int ns = s.settings.n_species;
@@ -215,10 +294,6 @@ void simulate(State& s, MainValues& mv) {
   std::ostream& o = s.out();
 
   tm.it = tm.it_start;
-  const long long corrections_before = s.scratch.corrections;
-  const long long iterations_before = s.scratch.correction_iterations;
-  s.scratch.correction_iterations_max = 0;
-  mv.correction = CorrectionCount{};
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
   if (d.domain_length == 0.0) {
     if (flame) {
@@ -239,6 +314,7 @@ void simulate(State& s, MainValues& mv) {
   if (set.x_anchor == 0.0 || s.andam.sweep_mode == 1) set.x_anchor = set.x_anchor_fraction * d.domain_length;
   o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
   if (flame) report_domain(s, mv);
+  open_simulation_record(s, mv);
   if (s.grid == 1) input_grid(s, n);
   setup_operators(s, n);
   r_k_coe(s, set.rk_scheme, mv.rk);
@@ -257,21 +333,24 @@ void simulate(State& s, MainValues& mv) {
   }
   if (flame) {
     track_front(s, mv);
+    note_last_opened(mv.record, s, "history", std::nullopt, std::nullopt, mv.i_and);
     o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
   }
   if (s.rrestart.ires == 0) initial_projection(s, mv);
   mv.inflow_momentum = s.vvar[4][1];
-  out_tec_prim(s, n, ns);
-  write_analytic(s, 0.0, 0);
+  write_snapshot(s, mv);
+  write_analytic(s, mv, 0.0, 0);
   cfl_eva2(s, n, ns, set.cfl, set.stab, mv.limits);
   o << Line().text("stab = ").real(set.stab) << Line().text("cfl  = ").real(set.cfl)
     << Line().text("dt   = ").real(tm.dt) << Line().text("stab_lim  = ").raw(mv.limits.stab_lim);
 
+  mv.progress.begin(s.andam.sweep_mode == 1, mv.i_and, s.andam.sweep_count, tm.it_start, tm.it_end, flame);
   for (tm.it = tm.it_start + 1; tm.it <= tm.it_end; ++tm.it) {
     time_step(s, mv);
+    mv.progress.step(tm.it, tm.t, mv.front.x_m, mv.front.s);
     if (tm.it % tm.it_out == 0) {
-      out_tec_prim(s, n, ns);
-      write_analytic(s, tm.t, tm.it);
+      write_snapshot(s, mv);
+      write_analytic(s, mv, tm.t, tm.it);
       report(s, mv);
     }
     // A front that no longer moves at all ends a sweep step. The first
@@ -279,20 +358,19 @@ void simulate(State& s, MainValues& mv) {
     if (s.andam.sweep_mode == 1 && mv.front.s == 0.0 && tm.it > tm.it_start + 1) break;
   }
 
-  out_tec_prim(s, n, ns);
-  mv.correction.corrections = s.scratch.corrections - corrections_before;
-  mv.correction.iterations = s.scratch.correction_iterations - iterations_before;
-  mv.correction.iterations_max = s.scratch.correction_iterations_max;
-  report_corrections(s, mv.correction);
+  mv.progress.end(std::min(tm.it, tm.it_end), tm.t, mv.front.x_m, mv.front.s);
+  write_snapshot(s, mv);
+  {
+    const SimulationResult& run = mv.record.runs.back();
+    mv.correction = CorrectionCount{s.scratch.corrections - run.corrections_before,
+                                    s.scratch.correction_iterations - run.iterations_before,
+                                    s.scratch.correction_iterations_max};
+    report_corrections(s, mv.correction);
+  }
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
   const FrontTracker& f = mv.front;
   mv.M_l_num = s.vvar[1][1] * (f.w_in - f.s);
   o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
-
-  if (flame) {
-    mv.conservation = flame_conservation(s, f, set.n_stab, tm.it - 1 - tm.it_start, tm.dt);
-    report_conservation(s, mv);
-  }
 
   if (flame && s.andam.sweep_mode == 1) {
     mv.fl_st = 0;
@@ -310,24 +388,35 @@ void simulate(State& s, MainValues& mv) {
     row.it_fin = tm.it;
     write_sweep_row(s, mv.table, row);
   }
+  close_simulation_record(s, mv, RunEnd::Normal);
+  if (flame) report_conservation(s, mv);
 }
 
 void run_sweeps(State& s, MainValues& mv) {
   Andam& a = s.andam;
   if (a.sweep_mode == 0) a.sweep_count = 1;
-  if (a.sweep_mode == 1) crea_and_init(s, mv.table);
+  if (a.sweep_mode == 1) {
+    crea_and_init(s, mv.table);
+    RunRecord& r = mv.record;
+    r.sweep = true;
+    r.sweep_parameter = a.sweep_parameter;
+    r.sweep_count = a.sweep_count;
+    r.sweep_table = trimmed(s.addr.full_path);
+    note_file(r, r.sweep_table, "sweep_table");
+  }
   const int resume = read_resume_index(s);
+  mv.record.first_step = s.options.sweep_step > 0 ? s.options.sweep_step : resume;
   if (resume > a.sweep_count) {
     std::cerr << " " << kResumeFile << " indica il passo " << resume << " oltre l'ultimo (" << a.sweep_count
               << "): nessuna simulazione eseguita; cancellare il file per ripartire dal primo passo\n";
   }
   for (mv.i_and = resume; mv.i_and <= a.sweep_count; ++mv.i_and) {
-    write_resume_index(s, mv.i_and);
+    write_resume_index(s, mv, mv.i_and);
     if (a.sweep_mode == 1) crea_and(s, mv.i_and);
     simulate(s, mv);
   }
   if (a.sweep_mode == 1) {
-    write_resume_index(s, a.sweep_count + 1);
+    write_resume_index(s, mv, a.sweep_count + 1);
     mv.table.file.close();
   }
 }

@@ -6,8 +6,10 @@
 
 #include "diagnostics/conservation.hpp"
 #include "diagnostics/front_tracking.hpp"
+#include "driver/progress.hpp"
 #include "driver/shared_state.hpp"
 #include "driver/sweep.hpp"
+#include "output/summary.hpp"
 #include "solver/solver.hpp"
 
 namespace fiamma {
@@ -19,7 +21,7 @@ inline constexpr const char* kResumeFile = "i_and_min.dat";
 struct CorrectionCount {
   long long corrections = 0;
   long long iterations = 0;
-  int iterations_max = 0;
+  long long iterations_max = 0;
   double iterations_mean() const {
     return corrections > 0 ? static_cast<double>(iterations) / static_cast<double>(corrections) : 0.0;
   }
@@ -47,6 +49,8 @@ struct MainValues {
   // a flame's conservation at the end of the simulation
   FlameConservation conservation;
   SweepTable table;     // open for the whole sweep
+  RunRecord record;     // what the run summary states
+  Progress progress;    // the progress line on a terminal
 };
 
 // The closing line of a simulation on standard error: corrections, mean and
@@ -68,5 +72,8 @@ void time_step(State& s, MainValues& mv);
 void track_front(State& s, MainValues& mv);
 // The initial projection onto the low-Mach constraint and the inflow shift.
 void initial_projection(State& s, MainValues& mv);
+// Closes the record of the simulation under way, if any, as ended by `end`:
+// where it stopped and, for a flame, the front and burning rate as they are.
+void close_simulation_record(State& s, MainValues& mv, RunEnd end);
 
 }  // namespace fiamma

@@ -214,10 +214,6 @@ double correction_threshold(const RunOptions& o, int n, const Field& v) {
   return o.correction_tolerance * largest;
 }
 
-void note_correction_iterations(SolverScratch& w, int iterations) {
-  if (iterations > w.correction_iterations_max) w.correction_iterations_max = iterations;
-}
-
 double calcola_errore(int /*capacity*/, int n, const Field& a, const Field& b) {
   double err = 0.0;
   for (int i = 1; i <= n; ++i) err = std::max(err, std::fabs(a[i] - b[i]));
@@ -244,6 +240,7 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
     for (int i = 1; i <= n - 1; ++i) dump_456 << Line().integer(i).real(q6[i]).real(w.c_dump[i]);
     dump_123.open(s.file("fort.123"), std::ios::trunc);
   }
+  const long long iterations_before = s.scratch.correction_iterations;
   for (int k = 1;; ++k) {
     for (int i = 1; i <= n; ++i) {
       w.c_v_prev[i] = w.c_v[i];
@@ -262,19 +259,14 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
     for (int i = 1; i <= n; ++i) w.c_v[i] = (q5[i] + w.c_dphi[i]) / w.c_rho_ns[i];
     const double err = calcola_errore(kCapacity, n, w.c_v, w.c_v_prev);
     ++s.scratch.correction_iterations;
+    s.scratch.correction_iterations_max =
+        std::max(s.scratch.correction_iterations_max, s.scratch.correction_iterations - iterations_before);
     const double tolerance = correction_threshold(s.options, n, w.c_v);
-    if (err <= tolerance && k > 1) {
-      note_correction_iterations(s.scratch, k);
-      break;
-    }
+    if (err <= tolerance && k > 1) break;
     // A field that is not a number stays so: the remaining iterations would
     // only repeat it, and the iteration would leave with it at the limit.
-    if (std::isnan(err) && k > 1) {
-      note_correction_iterations(s.scratch, k);
-      break;
-    }
+    if (std::isnan(err) && k > 1) break;
     if (k == s.scratch.correction_max_iterations) {
-      note_correction_iterations(s.scratch, k);
       if (err > tolerance) {
         s.out() << Line().text("Convergenza iterazione Low Mach non raggiunta")
                 << Line().text("Errore iterativo pari a: ").real(err).raw(" >").real(tolerance)

@@ -43,8 +43,6 @@ inline constexpr int kCorrectionMaxIterations = 50000;
 // that ends the iteration: the run's tolerance, or with the relative form the
 // tolerance times the largest nodal velocity of the newest iterate v.
 double correction_threshold(const RunOptions& o, int n, const Field& v);
-// Keeps the largest number of iterations a correction has taken.
-void note_correction_iterations(SolverScratch& w, int iterations);
 double calcola_errore(int capacity, int n, const Field& a, const Field& b);
 void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6, Field& q7,
                         const Field& div, double inflow_momentum, double outflow_momentum, Field& rhs);

@@ -75,7 +75,8 @@ TEST(DomainGuidance, DistancesInThermalAndFuelLengths) {
   EXPECT_FALSE(g.warn);
   // Le < 1: the fuel length is the longer one and sets the warning
   EXPECT_TRUE(domain_guidance(0.5, 0.5, 30.0, 24.0).warn);  // 12 and 6 lengths
-  EXPECT_TRUE(domain_guidance(0.5, 1.0, 30.0, 19.0).warn);  // 9.5 lengths
+  EXPECT_TRUE(domain_guidance(0.5, 1.0, 30.0, 21.0).warn);   // 10.5 lengths
+  EXPECT_FALSE(domain_guidance(0.5, 1.0, 30.0, 22.0).warn);  // 11
 }
 
 TEST(DomainGuidance, CheckConfigDescribesTheDistancesAndWarns) {
@@ -93,7 +94,7 @@ TEST(DomainGuidance, CheckConfigDescribesTheDistancesAndWarns) {
   std::ostringstream out2, err2;
   EXPECT_EQ(fiamma_main({"--set", "x_anchor_fraction=0.3", "--set", "Lewis=0.7", "--check-config", file}, out2, err2),
             0);
-  EXPECT_NE(out2.str().find("Attenzione: l'ancoraggio dista dall'ingresso meno di 10.000000000000000 lunghezze"),
+  EXPECT_NE(out2.str().find("Attenzione: l'ancoraggio dista dall'ingresso meno di 11.000000000000000 lunghezze"),
             std::string::npos)
       << out2.str();
 }
