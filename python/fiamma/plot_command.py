@@ -1,0 +1,162 @@
+"""``fiamma-plot``: figures, ParaView files and CSV tables of a run directory."""
+
+from __future__ import annotations
+
+import argparse
+import sys
+from pathlib import Path
+
+from .catalog import Catalog
+from .readers import FormatError, read_analytic, read_snapshot, read_sweep_table, summary_runs
+
+USAGE = """\
+fiamma-plot [--png] [--paraview] [--csv] [--last] [--out DIR] [-q] RUN_DIR
+
+Reads the files a Fiamma1D run wrote in RUN_DIR (the directory it ran in) and
+writes, by default, PNG figures into RUN_DIR/figures:
+  <snapshot>_profiles.png   th, rho, v, y1, wwx against x, the front marked
+  <tag>sf_delta_history.png x_m with the anchor, s, w_in, s_cons, var (log) with 1e-12
+  <tag>and<code>_sweep.png  numerical and analytic burning rate and thickness
+  <tag>an<step>_compare.png analytic solution against the snapshot of its step
+--paraview writes RUN_DIR/paraview: one .vtr per snapshot and analytic file and
+           a .pvd time series per run tag (<tag>pr.pvd, <tag>an.pvd)
+--csv      writes RUN_DIR/csv: <tag>sf_delta.csv, <tag>and<code>.csv, <tag>summary_runs.csv
+--png      the figures too, when --paraview or --csv is given
+--last     profiles of each run tag's last snapshot only
+--out DIR  write into DIR/figures, DIR/paraview, DIR/csv instead
+-q         print nothing but errors
+"""
+
+
+def _known_time(cat, path, prof):
+    time, source = cat.time_of(path, prof.step, prof.tag)
+    return None if source == "step" else time
+
+
+def write_figures(cat: Catalog, out: Path, log, only_last: bool = False) -> list[Path]:
+    from . import figures  # matplotlib only when figures are asked for
+    import matplotlib.pyplot as plt
+
+    written = []
+    snapshots = {}
+    last = {}
+    for p in cat.outputs.snapshots:
+        last[p.name[0]] = p  # sorted by step within a tag
+    for p in cat.outputs.snapshots:
+        snap = read_snapshot(p)
+        snapshots[(snap.tag, snap.step)] = snap
+        if only_last and last[p.name[0]] != p:
+            continue
+        front, source = cat.front_of(snap)
+        time = _known_time(cat, p, snap)
+        target = out / f"{p.stem}_profiles.png"
+        plt.close(figures.plot_profiles(snap, front, source, time, target))
+        written.append(target)
+    for p in cat.outputs.histories:
+        h = cat.histories[p.name[0]] if p.name[0] in cat.histories else None
+        if h is None or h.empty:
+            log(f"{p}: no records yet, no figure")
+            continue
+        target = out / f"{p.stem}_history.png"
+        plt.close(figures.plot_history(h, cat.anchor_of(p.name[0]), p.name, target))
+        written.append(target)
+    for p in cat.outputs.sweep_tables:
+        table = read_sweep_table(p)
+        if table.empty:
+            log(f"{p}: no rows (no finished flame step), no figure")
+            continue
+        target = out / f"{p.stem}_sweep.png"
+        plt.close(figures.plot_sweep(table, target))
+        written.append(target)
+    for p in cat.outputs.analytic:
+        an = read_analytic(p)
+        snap = snapshots.get((an.tag, an.step))
+        time = _known_time(cat, p, an)
+        target = out / f"{p.stem}_compare.png"
+        plt.close(figures.plot_comparison(an, snap, time, target))
+        written.append(target)
+    return written
+
+
+def write_paraview(cat: Catalog, out: Path, log) -> list[Path]:
+    from . import paraview
+
+    written = []
+    series: dict = {}
+    for kind, paths, reader in (("pr", cat.outputs.snapshots, read_snapshot),
+                                ("an", cat.outputs.analytic, read_analytic)):
+        for p in paths:
+            prof = reader(p)
+            time, source = cat.time_of(p, prof.step, prof.tag)
+            target = out / f"{p.stem}.vtr"
+            paraview.write_vtr(prof, target, time)
+            written.append(target)
+            series.setdefault((prof.tag or "_", kind), []).append((time, target, source))
+    for (tag, kind), entries in sorted(series.items()):
+        sources = sorted({s for _, _, s in entries})
+        pvd = out / f"{tag}{kind}.pvd"
+        paraview.write_pvd([(t if t is not None else i, f.name) for i, (t, f, _) in enumerate(entries)], pvd)
+        written.append(pvd)
+        log(f"{pvd}: {len(entries)} files, times from {', '.join(sources)}")
+    return written
+
+
+def write_csv(cat: Catalog, out: Path, log) -> list[Path]:
+    written = []
+    out.mkdir(parents=True, exist_ok=True)
+    for p in cat.outputs.histories:
+        h = cat.histories.get(p.name[0])
+        if h is None:
+            continue
+        target = out / f"{p.stem}.csv"
+        h.drop(columns=["line"]).to_csv(target, index=False)
+        written.append(target)
+    for p in cat.outputs.sweep_tables:
+        target = out / f"{p.stem}.csv"
+        read_sweep_table(p).drop(columns=["line"]).to_csv(target, index=False)
+        written.append(target)
+    for p, doc in zip(cat.outputs.summaries, cat.summaries):
+        target = out / f"{p.stem}_runs.csv"
+        summary_runs(doc).to_csv(target, index=False)
+        written.append(target)
+    return written
+
+
+def main(argv=None) -> int:
+    parser = argparse.ArgumentParser(prog="fiamma-plot", usage=USAGE, add_help=True)
+    parser.add_argument("run_dir", type=Path)
+    parser.add_argument("--png", action="store_true")
+    parser.add_argument("--paraview", action="store_true")
+    parser.add_argument("--csv", action="store_true")
+    parser.add_argument("--out", type=Path, default=None)
+    parser.add_argument("--last", action="store_true")
+    parser.add_argument("-q", "--quiet", action="store_true")
+    args = parser.parse_args(argv)
+
+    def log(text):
+        if not args.quiet:
+            print(text)
+
+    png = args.png or not (args.paraview or args.csv)
+    base = args.out if args.out is not None else args.run_dir
+    try:
+        cat = Catalog.of(args.run_dir)
+        written = []
+        if png:
+            written += write_figures(cat, base / "figures", log, args.last)
+        if args.paraview:
+            written += write_paraview(cat, base / "paraview", log)
+        if args.csv:
+            written += write_csv(cat, base / "csv", log)
+    except FormatError as exc:
+        print(f"fiamma-plot: {exc}", file=sys.stderr)
+        return 2
+    except FileNotFoundError as exc:
+        print(f"fiamma-plot: {exc}", file=sys.stderr)
+        return 2
+    if not written:
+        print(f"fiamma-plot: {args.run_dir}: no output files of a Fiamma1D run found", file=sys.stderr)
+        return 1
+    for w in written:
+        log(str(w))
+    return 0
