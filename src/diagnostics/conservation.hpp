@@ -48,9 +48,9 @@ struct DomainGuidance {
 
 // Below this many decay lengths between the inflow and the held front the
 // inflow cuts the flame's tail measurably: the settled burning rate falls
-// short by about 0.86 exp(-M d) (measured with the velocity correction
-// converged, docs/accuracy.md), 1.5e-5 at 11 thermal lengths, e times more
-// per length closer.
+// short by 0.86 exp(-M d) (measured with the velocity correction converged
+// at four anchors, docs/accuracy.md): 1.2e-5 at 11 lengths of the analytic
+// estimate, e times more per length closer.
 inline constexpr double kDomainWarningLengths = 11.0;
 
 DomainGuidance domain_guidance(double M_ana, double lewis, double x_front, double x_anchor);
