@@ -233,3 +233,24 @@ def _print_config(exe, workdir, base, config=None):
 
 def _tagged(workdir, exe, base, name):
     return _print_config(exe, workdir, base)["run_tag"] + name
+
+
+def main(argv=None) -> int:
+    ap = argparse.ArgumentParser(description="The eigenvalue M of the steady flame of a configuration.")
+    ap.add_argument("config", help="configuration file (read through fiamma --print-config)")
+    ap.add_argument("--exe", default="fiamma", help="the fiamma executable")
+    ap.add_argument("--set", action="append", default=[], metavar="NAME=VALUE")
+    ap.add_argument("--tol", type=float, default=1e-9)
+    a = ap.parse_args(argv)
+    import os
+    base = []
+    for kv in a.set:
+        base += ["--set", kv]
+    flame = flame_from_configuration(_print_config(a.exe, os.getcwd(), base, a.config))
+    M, *_ = flame.solve(tol=a.tol)
+    print(f"{M:.12g}")
+    return 0
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

@@ -65,3 +65,12 @@ def test_held_flame_keeps_the_steady_burning_rate(tmp_path, le):
     assert M_num == pytest.approx(M, rel=1e-5)
     assert th_b == pytest.approx(th_ad, rel=1e-8)
     assert "relativa" in err
+
+
+@pytest.mark.skipif(EXE is None, reason="FIAMMA_EXE names the built program")
+def test_command_reads_the_configuration_as_the_program_derives_it(capsys):
+    # --set reaches the configuration; Ta, D1 and P as the program derives them
+    from fiamma.steady import main
+    assert main([str(EXAMPLE), "--exe", EXE, "--set", "Lewis=1.5"]) == 0
+    M = float(capsys.readouterr().out)
+    assert M == pytest.approx(example_flame(1.5).solve()[0], rel=1e-9)
