@@ -136,23 +136,35 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo) 
     }
     reader.end();
     if (record == 24 && echo != nullptr) {
+      apply_overrides(s, 24);
       *echo << Line().text("x0_ff_2,hx_ff_2:  ").real(s.ff_fnz.x0_ff_2).real(s.ff_fnz.hx_ff_2);
     }
   }
 }
 
-void apply_overrides(State& s) {
+void apply_overrides(State& s, int last_record) {
   for (const auto& [name, value] : s.options.overrides) {
     const ConfigItem* found = nullptr;
     for (const auto& item : config_items()) {
       if (name == item.name) found = &item;
     }
+    const std::string what = "--set " + name + "=" + value;
     if (found == nullptr) {
-      throw InputError("--set " + name + "=" + value + ": nessun record della configurazione si chiama \"" + name +
+      throw InputError(what + ": nessun record della configurazione si chiama \"" + name +
                        "\" (i nomi sono quelli di --print-config)");
     }
-    if (value.find_first_not_of(" \t") == std::string::npos) {
-      throw InputError("--set " + name + "=: manca il valore");
+    if (found->record > last_record) continue;
+    const auto first = value.find_first_not_of(" \t");
+    if (first == std::string::npos) throw InputError(what + ": manca il valore");
+    if (value.find_first_of("\r\n") != std::string::npos) throw InputError(what + ": il valore va su una sola riga");
+    // A value that the reader would take as null (an empty field, a slash, a
+    // bare repeat count) would leave the configured one in place.
+    const char c = value[first];
+    if (c == ',' || c == ';' || c == '/') throw InputError(what + ": manca il valore");
+    std::size_t digits = first;
+    while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') ++digits;
+    if (digits > first && digits < value.size() && value[digits] == '*') {
+      throw InputError(what + ": un fattore di ripetizione non ha senso per un solo valore");
     }
     FreeFormatReader reader(value, "--set " + name);
     reader.begin(found->record);
@@ -160,10 +172,22 @@ void apply_overrides(State& s) {
     switch (v.kind) {
       case ItemKind::Integer: reader.integer(*v.i, found->name); break;
       case ItemKind::Real: reader.real(*v.r, found->name); break;
-      case ItemKind::Text: reader.text(v.t, v.width, found->name); break;
+      case ItemKind::Text: {
+        // read wide enough to see a text that the field would cut
+        std::string wide(value.size() + 1, ' ');
+        reader.text(wide.data(), static_cast<int>(wide.size()), found->name);
+        const auto used = wide.find_last_not_of(' ');
+        const std::size_t length = used == std::string::npos ? 0 : used + 1;
+        if (length > static_cast<std::size_t>(v.width)) {
+          throw InputError(what + ": il testo ha " + format_int(static_cast<int>(length)) +
+                           " caratteri, il record " + format_int(found->record) + " (" + found->name + ") ne tiene " +
+                           format_int(v.width));
+        }
+        for (int k = 0; k < v.width; ++k) v.t[k] = k < static_cast<int>(wide.size()) ? wide[k] : ' ';
+        break;
+      }
     }
-    reader.end();
-    if (reader.more()) throw InputError("--set " + name + "=" + value + ": un solo valore per record");
+    if (!reader.rest_of_line_blank()) throw InputError(what + ": un solo valore per record");
   }
 }
 
@@ -207,6 +231,21 @@ std::vector<std::string> range_problems(const State& s) {
   return problems;
 }
 
+std::string sweep_step_problem(const State& s) {
+  const int k = s.options.sweep_step;
+  if (k == 0) return "";
+  const std::string opt = "--sweep-step " + format_int(k) + ": ";
+  if (s.andam.sweep_mode != 1) {
+    return opt + "la configurazione non prevede un andamento (record 74, sweep_mode = " +
+           format_int(s.andam.sweep_mode) + "; un andamento ha sweep_mode = 1)";
+  }
+  if (k < 1 || k > s.andam.sweep_count) {
+    return opt + "il passo deve essere compreso tra 1 e " + format_int(s.andam.sweep_count) +
+           " (record 78, sweep_count)";
+  }
+  return "";
+}
+
 void input_eule(State& s, const std::function<void(State&)>& on_read) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
   read_configuration(reader, s, &s.out());
@@ -217,6 +256,8 @@ void input_eule(State& s, const std::function<void(State&)>& on_read) {
     for (const auto& p : problems) msg += "\n  " + p;
     throw InputError(msg);
   }
+  const std::string step = sweep_step_problem(s);
+  if (!step.empty()) throw InputError(step);
   if (on_read) on_read(s);
 
   Settings& set = s.settings;

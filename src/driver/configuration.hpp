@@ -39,17 +39,24 @@ struct ConfigItem {
 const std::vector<ConfigItem>& config_items();
 
 // Reads the 81 records into the blocks, as they stand in the file. When
-// `echo` is given, the line "x0_ff_2,hx_ff_2:" goes to it after record 24.
+// `echo` is given, the line "x0_ff_2,hx_ff_2:" goes to it after record 24,
+// with the overrides of records 1 to 24 in place.
 void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo);
 
 // Replaces configured values by the overrides of the command line
-// (NAME=VALUE, NAME as print_configuration names it), in order; an unknown
-// name or a value of the wrong kind is an InputError naming it.
-void apply_overrides(State& s);
+// (NAME=VALUE, NAME as print_configuration names it), in order, those of
+// records up to `last_record`. An unknown name, a value of the wrong kind, a
+// missing or null value, more than one value or a text longer than its field
+// is an InputError naming it.
+void apply_overrides(State& s, int last_record = kConfigRecords);
 
 // Values that would overrun the fixed storage or divide by zero, one line
 // each naming its record; empty when the configuration is usable.
 std::vector<std::string> range_problems(const State& s);
+
+// Why --sweep-step K cannot run with this configuration (no sweep, K outside
+// 1..sweep_count); empty when it can or when no step was asked for.
+std::string sweep_step_problem(const State& s);
 
 // Reads "eulero_test.dat" from the working directory, checks it and performs
 // the first derivations, printing its console lines. `on_read`, when given,

@@ -123,6 +123,14 @@ bool FreeFormatReader::more() const {
   return false;
 }
 
+bool FreeFormatReader::rest_of_line_blank() const {
+  if (line_ >= lines_.size()) return true;
+  for (std::size_t c = col_; c < lines_[line_].size(); ++c) {
+    if (!is_blank(lines_[line_][c])) return false;
+  }
+  return true;
+}
+
 bool FreeFormatReader::skip_blanks() {
   while (line_ < lines_.size()) {
     while (!at_line_end() && is_blank(cur())) ++col_;

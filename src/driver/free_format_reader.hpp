@@ -41,6 +41,8 @@ class FreeFormatReader {
   void end();
   // Whether a line that is not blank follows the last read.
   bool more() const;
+  // Whether only blanks follow the last value on its line.
+  bool rest_of_line_blank() const;
 
   const std::string& display_name() const { return name_; }
 

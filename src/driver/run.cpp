@@ -214,6 +214,7 @@ int run_simulation(State& s, const RunSetup& setup) {
 ConfigCheck check_configuration(State& s) {
   ConfigCheck c;
   c.problems = range_problems(s);
+  if (const std::string step = sweep_step_problem(s); !step.empty()) c.problems.push_back(step);
   const auto& set = s.settings;
   const auto& d = s.discr;
   if (d.i_thom != 2) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "diagnostics/analytic_solutions.hpp"
@@ -284,6 +285,24 @@ void time_step(State& s, MainValues& mv) {
   ++mv.steps;
 }
 
+void choose_domain_length(State& s, double d_l_ana) {
+  Discr& d = s.discr;
+  const int n = s.settings.n;
+  std::ostream& o = s.out();
+  if (d.hlx == 0.0) d.hlx = 0.625 * n;
+  d.domain_length = d.hlx * d_l_ana;
+  d.dx = d.domain_length / (n - 1);
+  if (s.grid == 0) {
+    for (int i = 1; i <= n; ++i) s.grid2.spacing[i] = d.dx;
+  }
+  o << Line().text("Setto hlx come").real(d.hlx).text("volte lo spessore")
+    << Line().text("previsto della fiamma:     ").real(d.domain_length)
+    << Line().text("Punto di stabilizzazione:  ").real(s.settings.x_anchor);
+  s.ff_fnz.x0_ff_2 = s.ff_fnz.x0_ff_2 * d.domain_length;
+  s.ff_fnz.hx_ff_2 = s.ff_fnz.hx_ff_2 * d.domain_length;
+  o << Line().text("x0_ff_2: ").real(s.ff_fnz.x0_ff_2) << Line().text("hx_ff_2: ").real(s.ff_fnz.hx_ff_2);
+}
+
 void simulate(State& s, MainValues& mv) {
   Settings& set = s.settings;
   Discr& d = s.discr;
@@ -295,22 +314,7 @@ void simulate(State& s, MainValues& mv) {
 
   tm.it = tm.it_start;
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
-  if (d.domain_length == 0.0) {
-    if (flame) {
-      if (d.hlx == 0.0) d.hlx = 0.625 * n;
-      d.domain_length = d.hlx * mv.d_l_ana;
-      d.dx = d.domain_length / (n - 1);
-      if (s.grid == 0) {
-        for (int i = 1; i <= n; ++i) s.grid2.spacing[i] = d.dx;
-      }
-      o << Line().text("Setto hlx come").real(d.hlx).text("volte lo spessore")
-        << Line().text("previsto della fiamma:     ").real(d.domain_length)
-        << Line().text("Punto di stabilizzazione:  ").real(set.x_anchor);
-      s.ff_fnz.x0_ff_2 = s.ff_fnz.x0_ff_2 * d.domain_length;
-      s.ff_fnz.hx_ff_2 = s.ff_fnz.hx_ff_2 * d.domain_length;
-      o << Line().text("x0_ff_2: ").real(s.ff_fnz.x0_ff_2) << Line().text("hx_ff_2: ").real(s.ff_fnz.hx_ff_2);
-    }
-  }
+  if (d.domain_length == 0.0 && flame) choose_domain_length(s, mv.d_l_ana);
   if (set.x_anchor == 0.0 || s.andam.sweep_mode == 1) set.x_anchor = set.x_anchor_fraction * d.domain_length;
   o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
   if (flame) report_domain(s, mv);
@@ -392,8 +396,44 @@ void simulate(State& s, MainValues& mv) {
   if (flame) report_conservation(s, mv);
 }
 
+void run_sweep_step(State& s, MainValues& mv, int k) {
+  crea_and_step_init(s, mv.table, k);
+  RunRecord& r = mv.record;
+  r.sweep = true;
+  r.sweep_parameter = s.andam.sweep_parameter;
+  r.sweep_count = s.andam.sweep_count;
+  r.sweep_table = trimmed(s.addr.full_path);
+  note_file(r, r.sweep_table, "sweep_table");
+  r.first_step = k;
+  // A length of 0 is chosen once, by the first step a sweep runs: the step
+  // of the folder's resume index, or step 1 when that index is missing or
+  // lies past k (a sweep started afresh). Step k runs on that length, as it
+  // would within the sweep, so that steps run apart match the sequential
+  // sweep.
+  int first = read_resume_index(s);
+  if (first < 1 || first > k) first = 1;
+  if (first != k && s.discr.domain_length == 0.0 && s.ic_kkind.case_kind == 8) {
+    std::ostream* console = s.console;
+    std::ostringstream quiet;  // the first step's estimate is not this step's report
+    s.console = &quiet;
+    crea_and(s, first);
+    s.tempo.it = s.tempo.it_start;
+    calc_velspes_an(s, s.settings.n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
+    choose_domain_length(s, mv.d_l_ana);
+    s.console = console;
+  }
+  mv.i_and = k;
+  crea_and(s, k);
+  simulate(s, mv);
+  mv.table.file.close();
+}
+
 void run_sweeps(State& s, MainValues& mv) {
   Andam& a = s.andam;
+  if (s.options.sweep_step != 0) {
+    run_sweep_step(s, mv, s.options.sweep_step);
+    return;
+  }
   if (a.sweep_mode == 0) a.sweep_count = 1;
   if (a.sweep_mode == 1) {
     crea_and_init(s, mv.table);

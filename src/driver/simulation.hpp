@@ -61,8 +61,17 @@ void report_corrections(const State& s, const CorrectionCount& c);
 void report_domain(const State& s, const MainValues& mv);
 // A flame's conservation at the end of the simulation (standard error).
 void report_conservation(const State& s, const MainValues& mv);
-// Everything after the start-up: resume index, sweep loop, simulations.
+// Everything after the start-up: resume index, sweep loop, simulations; or,
+// with --sweep-step k, step k alone.
 void run_sweeps(State& s, MainValues& mv);
+// Step k of the configured sweep by itself, as the sweep would run it from
+// the folder's resume index, with a table of its own; the resume index is
+// read, never written.
+void run_sweep_step(State& s, MainValues& mv, int k);
+// The domain length of a flame configured with length 0: hlx predicted
+// thicknesses (0.625 n when hlx is 0); the initial flame's position and width
+// become lengths.
+void choose_domain_length(State& s, double d_l_ana);
 // One complete simulation (one sweep step).
 void simulate(State& s, MainValues& mv);
 // One time step of the time loop, iteration number s.tempo.it: the stages,

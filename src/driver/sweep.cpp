@@ -44,20 +44,36 @@ std::string sweep_header(int sweep_parameter) {
          "\",\"M_l_num\",\"M_l_ana\",\"rho_ing\",\"del\",\"d_l_ana\",\"n_stab\",\"vari\",\"fl_st\",\"it_fin\"";
 }
 
-void crea_and_init(State& s, SweepTable& table) {
+namespace {
+
+// Opens the table named by the file-name field (code in characters 5 and 6)
+// and writes its header and zone lines.
+void open_table(State& s, SweepTable& table, std::ios::openmode mode) {
   const int p = s.andam.sweep_parameter;
-  set_file_name(s.addr, " and__.dat");
   s.addr.file_name[4] = sweep_file_code(p)[0];
   s.addr.file_name[5] = sweep_file_code(p)[1];
-  sver(s.addr);
   strg(s.addr);
   s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
   table.path = s.file(trimmed(s.addr.full_path));
-  table.file.open(table.path, std::ios::app);
+  table.file.open(table.path, mode);
   if (!table.file) throw InputError(table.path.string() + ": impossibile scrivere il file");
   table.file << ' ' << padded(sweep_header(p), kTableRecord) << '\n'
              << ' ' << padded("ZONE", kTableRecord) << '\n';
   table.file.flush();
+}
+
+}  // namespace
+
+void crea_and_init(State& s, SweepTable& table) {
+  set_file_name(s.addr, " and__.dat");
+  sver(s.addr);
+  open_table(s, table, std::ios::app);
+}
+
+void crea_and_step_init(State& s, SweepTable& table, int i_and) {
+  set_file_name(s.addr, " and___passo.dat");
+  s.addr.file_name[0] = static_cast<char>(64 + i_and);
+  open_table(s, table, std::ios::trunc);
 }
 
 void crea_and(State& s, int i_and) {

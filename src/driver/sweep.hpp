@@ -35,6 +35,12 @@ std::string sweep_header(int sweep_parameter);
 // Builds the table's name, opens it for appending and writes the header and
 // zone lines.
 void crea_and_init(State& s, SweepTable& table);
+// The table of step i_and run by itself (--sweep-step): the step's letter,
+// "and", the parameter code and "_passo.dat" (CandLe_passo.dat), in the
+// prefixed directory; no sweep table nor any step's file has such a name.
+// Written anew with the header and zone lines of the sweep table, then the
+// step's row, so that the rows of steps run apart can be gathered in order.
+void crea_and_step_init(State& s, SweepTable& table, int i_and);
 // Sets the parameter of step i_and and the step's run tag.
 void crea_and(State& s, int i_and);
 // Appends the row of a finished step (nothing for the Mach number).
