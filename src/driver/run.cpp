@@ -18,6 +18,8 @@
 #include "driver/grid.hpp"
 #include "driver/profile_input.hpp"
 #include "driver/simulation.hpp"
+#include "diagnostics/analytic_speed.hpp"
+#include "diagnostics/conservation.hpp"
 #include "initial/other_states.hpp"
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
@@ -71,6 +73,52 @@ void read_for_mode(State& s, const std::string& file) {
   FreeFormatReader reader = FreeFormatReader::open(file, file);
   read_configuration(reader, s, nullptr);
   apply_overrides(s);
+}
+
+// The analytic burning rate of the configuration as a run derives it before
+// its first step (activation temperature and heat release as derived, fresh
+// density from gamma and th_fresh); the values read stay as they are.
+double analytic_rate_as_derived(State& s) {
+  const Gass read = s.gass;
+  const Tempo tempo = s.tempo;
+  std::ostream* console = s.console;
+  std::ostringstream sink;
+  s.console = &sink;
+  s.gass.Zeldovich = read.gamma * read.Zeldovich / (read.gamma - 1.0);
+  s.gass.D_1 = 10000.0;
+  s.tempo.it = s.tempo.it_start;
+  double m = 0.0, delta = 0.0;
+  calc_velspes_an(s, s.settings.n, s.vvar, s.ic_kkind.ord_reaz, m, delta);
+  s.gass = read;
+  s.tempo = tempo;
+  s.console = console;
+  return m;
+}
+
+// A flame's distances from the inflow to the initial front and the anchor in
+// the decay lengths of the analytic flame, as the run will place them.
+void describe_domain(State& s, std::vector<std::string>& out) {
+  const double two_pi = 2.0 * 3.141592653589793;
+  const double m = analytic_rate_as_derived(s);
+  const double length = s.discr.domain_length != 0.0 ? two_pi * s.discr.domain_length
+                                                    : (s.discr.hlx == 0.0 ? 0.625 * s.settings.n : s.discr.hlx) / m;
+  const double anchor = s.settings.x_anchor == 0.0 || s.andam.sweep_mode == 1
+                            ? s.settings.x_anchor_fraction * length
+                            : two_pi * s.settings.x_anchor;
+  const bool restart = s.rrestart.ires != 0;
+  const DomainGuidance g = domain_guidance(m, s.gass.Lewis, restart ? 0.0 : s.ff_fnz.x0_ff_2 * length, anchor);
+  std::string line = "Distanze dall'ingresso (lunghezza termica 1/M = " + format_real(g.thermal_length) +
+                     ", del combustibile 1/(Le M) = " + format_real(g.fuel_length) + " della stima analitica): ";
+  if (!restart) {
+    line += "fronte iniziale " + format_real(g.front_thermal) + " e " + format_real(g.front_fuel) + ", ";
+  }
+  line += "ancoraggio " + format_real(g.anchor_thermal) + " e " + format_real(g.anchor_fuel) + " lunghezze.";
+  out.push_back(line);
+  if (g.warn) {
+    out.push_back("Attenzione: l'ancoraggio dista dall'ingresso meno di " + format_real(kDomainWarningLengths) +
+                  " lunghezze; l'ingresso taglia la coda della fiamma e ne altera la velocita' di combustione "
+                  "(allungare il dominio o spostare l'ancoraggio).");
+  }
 }
 
 }  // namespace
@@ -230,6 +278,7 @@ ConfigCheck check_configuration(State& s) {
     out.push_back("Andamento: nessuno (una sola simulazione).");
   }
   if (s.rrestart.ires != 0) out.push_back("Partenza: da file di ripartenza.");
+  if (s.ic_kkind.case_kind == 8) describe_domain(s, out);
   return c;
 }
 

@@ -326,6 +326,8 @@ struct State {
   std::ostream* console = &std::cout;
   // Where the operator's answer to the stability pause comes from.
   std::istream* operator_input = &std::cin;
+  // Standard error: notes and warnings beside the console (tests redirect it).
+  std::ostream* diagnostics = &std::cerr;
   // Echo of the rescaled grid abscissae, open from its first write on.
   std::unique_ptr<std::ofstream> grid_echo;
 

@@ -9,6 +9,7 @@
 
 #include "diagnostics/analytic_solutions.hpp"
 #include "diagnostics/analytic_speed.hpp"
+#include "diagnostics/conservation.hpp"
 #include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
 #include "driver/grid.hpp"
@@ -156,6 +157,41 @@ void open_simulation_record(State& s, MainValues& mv) {
 
 }  // namespace
 
+void report_corrections(const State& s, const CorrectionCount& c) {
+  std::ostream& err = *s.diagnostics;
+  const RunOptions& o = s.options;
+  err << " correzioni di velocita': " << c.corrections << ", iterazioni per correzione: media "
+      << format_real(c.iterations_mean()) << ", massimo " << c.iterations_max << " (tolleranza "
+      << format_real(o.correction_tolerance) << (o.correction_relative ? " relativa" : " assoluta") << ")\n";
+}
+
+void report_domain(const State& s, const MainValues& mv) {
+  const bool restart = s.rrestart.ires != 0;
+  const DomainGuidance g =
+      domain_guidance(mv.M_l_ana, s.gass.Lewis, restart ? 0.0 : s.ff_fnz.x0_ff_2, s.settings.x_anchor);
+  std::ostream& err = *s.diagnostics;
+  err << " dominio: lunghezza termica 1/M " << format_real(g.thermal_length) << ", del combustibile 1/(Le M) "
+      << format_real(g.fuel_length) << "; dall'ingresso";
+  if (!restart) {
+    err << " al fronte iniziale " << format_real(g.front_thermal) << " e " << format_real(g.front_fuel) << ",";
+  }
+  err << " all'ancoraggio " << format_real(g.anchor_thermal) << " e " << format_real(g.anchor_fuel) << "\n";
+  if (g.warn) {
+    err << " attenzione: l'ancoraggio dista dall'ingresso meno di " << format_real(kDomainWarningLengths)
+        << " lunghezze: l'ingresso taglia la coda della fiamma e ne altera la velocita' di combustione "
+           "(allungare il dominio o spostare l'ancoraggio)\n";
+  }
+}
+
+void report_conservation(const State& s, const MainValues& mv) {
+  const FlameConservation& c = mv.conservation;
+  *s.diagnostics << " conservazione: temperatura combusta " << format_real(c.burnt_temperature_relative)
+                 << " relativa all'adiabatica, salto del flusso di massa " << format_real(c.mass_flux_spread)
+                 << ", consumo contro ingresso " << format_real(c.consumption_vs_inflow)
+                 << ", deriva per tempo di fiamma " << format_real(c.drift_per_flame_time)
+                 << (c.settled_relative ? " (assestata)" : " (non assestata)") << "\n";
+}
+
 void track_front(State& s, MainValues& mv) {
   const Settings& set = s.settings;
   // The temperature gradient of the staggered values 1..n-1; the spare entry
@@ -221,6 +257,10 @@ void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
   }
   fl.th_burnt = s.vvar_temp_div[2][n - 1];
   fl.th_adiabatic = g.th_fresh + g.D_1 * g.y1_fresh;
+  if (s.ops.staggered_ready) {
+    mv.conservation = flame_conservation(s, f, nw, static_cast<int>(std::min<long long>(run.steps, nw)), s.tempo.dt);
+    fl.conservation = mv.conservation;
+  }
   run.flame = fl;
 }
 
@@ -277,6 +317,7 @@ void simulate(State& s, MainValues& mv) {
   if (d.domain_length == 0.0 && flame) choose_domain_length(s, mv.d_l_ana);
   if (set.x_anchor == 0.0 || s.andam.sweep_mode == 1) set.x_anchor = set.x_anchor_fraction * d.domain_length;
   o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
+  if (flame) report_domain(s, mv);
   open_simulation_record(s, mv);
   if (s.grid == 1) input_grid(s, n);
   setup_operators(s, n);
@@ -323,6 +364,13 @@ void simulate(State& s, MainValues& mv) {
 
   mv.progress.end(std::min(tm.it, tm.it_end), tm.t, mv.front.x_m, mv.front.s);
   write_snapshot(s, mv);
+  {
+    const SimulationResult& run = mv.record.runs.back();
+    mv.correction = CorrectionCount{s.scratch.corrections - run.corrections_before,
+                                    s.scratch.correction_iterations - run.iterations_before,
+                                    s.scratch.correction_iterations_max};
+    report_corrections(s, mv.correction);
+  }
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
   const FrontTracker& f = mv.front;
   mv.M_l_num = s.vvar[1][1] * (f.w_in - f.s);
@@ -345,6 +393,7 @@ void simulate(State& s, MainValues& mv) {
     write_sweep_row(s, mv.table, row);
   }
   close_simulation_record(s, mv, RunEnd::Normal);
+  if (flame) report_conservation(s, mv);
 }
 
 void run_sweep_step(State& s, MainValues& mv, int k) {

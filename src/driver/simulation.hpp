@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "diagnostics/conservation.hpp"
 #include "diagnostics/front_tracking.hpp"
 #include "driver/progress.hpp"
 #include "driver/shared_state.hpp"
@@ -14,6 +15,17 @@
 namespace fiamma {
 
 inline constexpr const char* kResumeFile = "i_and_min.dat";
+
+// The velocity corrections of one simulation: how many, and the fixed-point
+// iterations they took (mean and the most one correction took).
+struct CorrectionCount {
+  long long corrections = 0;
+  long long iterations = 0;
+  long long iterations_max = 0;
+  double iterations_mean() const {
+    return corrections > 0 ? static_cast<double>(iterations) / static_cast<double>(corrections) : 0.0;
+  }
+};
 
 // Values owned by the main program between the calls it makes.
 struct MainValues {
@@ -32,11 +44,23 @@ struct MainValues {
   int fl_st = 0;
   double blow = 0.0;
   long long steps = 0;  // time steps taken in this program run
+  // velocity corrections of the current simulation and their iterations
+  CorrectionCount correction;
+  // a flame's conservation at the end of the simulation
+  FlameConservation conservation;
   SweepTable table;     // open for the whole sweep
   RunRecord record;     // what the run summary states
   Progress progress;    // the progress line on a terminal
 };
 
+// The closing line of a simulation on standard error: corrections, mean and
+// largest iterations per correction, and the tolerance in force.
+void report_corrections(const State& s, const CorrectionCount& c);
+// A flame's distances from the inflow to the front and the anchor in decay
+// lengths, with a warning when the anchor is too close (standard error).
+void report_domain(const State& s, const MainValues& mv);
+// A flame's conservation at the end of the simulation (standard error).
+void report_conservation(const State& s, const MainValues& mv);
 // Everything after the start-up: resume index, sweep loop, simulations; or,
 // with --sweep-step k, step k alone.
 void run_sweeps(State& s, MainValues& mv);

@@ -31,6 +31,16 @@ Json optional_json(const std::optional<T>& v) {
 // A double as JSON; the library writes non-finite values as null.
 Json number(double x) { return Json(x); }
 
+Json conservation_json(const FlameConservation& c) {
+  return Json{
+      {"burnt_temperature_relative", number(c.burnt_temperature_relative)},
+      {"mass_flux_spread", number(c.mass_flux_spread)},
+      {"consumption_vs_inflow", number(c.consumption_vs_inflow)},
+      {"drift_per_flame_time", number(c.drift_per_flame_time)},
+      {"settled_relative", c.settled_relative},
+  };
+}
+
 Json flame_json(const FlameResult& f) {
   const double M_cons = f.rho_in * f.s_cons;
   return Json{
@@ -52,6 +62,7 @@ Json flame_json(const FlameResult& f) {
       {"th_burnt", number(f.th_burnt)},
       {"th_adiabatic", number(f.th_adiabatic)},
       {"th_burnt_relative_gap", number((f.th_burnt - f.th_adiabatic) / f.th_adiabatic)},
+      {"conservation", f.conservation ? conservation_json(*f.conservation) : Json(nullptr)},
   };
 }
 

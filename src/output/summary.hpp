@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "diagnostics/conservation.hpp"
 #include "driver/shared_state.hpp"
 
 namespace fiamma {
@@ -50,6 +51,8 @@ struct FlameResult {
   bool settled = false;
   std::optional<double> drift;  // none while the window is shorter than two steps or not yet full
   double th_burnt = 0, th_adiabatic = 0;
+  // burnt temperature, mass flux, consumption and drift against the steady flame
+  std::optional<FlameConservation> conservation;
 };
 
 // One simulation (one sweep step; a single run has one).

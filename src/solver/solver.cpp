@@ -282,6 +282,13 @@ void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& 
 
 // ------------------------------------------------------------ velocity correction
 
+double correction_threshold(const RunOptions& o, int n, const Field& v) {
+  if (!o.correction_relative) return o.correction_tolerance;
+  double largest = 0.0;
+  for (int i = 1; i <= n; ++i) largest = std::max(largest, std::fabs(v[i]));
+  return o.correction_tolerance * largest;
+}
+
 double calcola_errore(int /*capacity*/, int n, const Field& a, const Field& b) {
   double err = 0.0;
   for (int i = 1; i <= n; ++i) err = std::max(err, std::fabs(a[i] - b[i]));
@@ -329,14 +336,15 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
     ++s.scratch.correction_iterations;
     s.scratch.correction_iterations_max =
         std::max(s.scratch.correction_iterations_max, s.scratch.correction_iterations - iterations_before);
-    if (err <= kCorrectionTolerance && k > 1) break;
+    const double tolerance = correction_threshold(s.options, n, w.c_v);
+    if (err <= tolerance && k > 1) break;
     // A field that is not a number stays so: the remaining iterations would
     // only repeat it, and the iteration would leave with it at the limit.
     if (std::isnan(err) && k > 1) break;
     if (k == s.scratch.correction_max_iterations) {
-      if (err > kCorrectionTolerance) {
+      if (err > tolerance) {
         s.out() << Line().text("Convergenza iterazione Low Mach non raggiunta")
-                << Line().text("Errore iterativo pari a: ").real(err).raw(" >").real(kCorrectionTolerance)
+                << Line().text("Errore iterativo pari a: ").real(err).raw(" >").real(tolerance)
                 << Line().text("Codice interrotto");
         throw RunStopped("correzione della velocita' non convergente");
       }

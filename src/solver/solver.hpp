@@ -37,8 +37,12 @@ void diverg_u_calc(State& s, int n, int n_species, Field& div, const Field& rho,
                    const Field& th, double p, double dp_dt);
 
 // ---- velocity correction
-inline constexpr double kCorrectionTolerance = 5e-05;
+inline constexpr double kCorrectionTolerance = 5e-05;  // the default of RunOptions
 inline constexpr int kCorrectionMaxIterations = 50000;
+// The bound on the largest change of the nodal velocity between two iterates
+// that ends the iteration: the run's tolerance, or with the relative form the
+// tolerance times the largest nodal velocity of the newest iterate v.
+double correction_threshold(const RunOptions& o, int n, const Field& v);
 double calcola_errore(int capacity, int n, const Field& a, const Field& b);
 void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6, Field& q7,
                         const Field& div, double inflow_momentum, double outflow_momentum, Field& rhs);

@@ -89,11 +89,11 @@ TEST(SteadyFlame, HeldExampleBurnsAtTheEigenvalueOfTheSteadyFlame) {
   std::printf("M_l_num %.10f, steady eigenvalue %.10f, M_l_ana %.10f (n = %d)\n", mv->M_l_num, eig, mv->M_l_ana,
               s->settings.n);
   // With 257 nodes the reaction zone (th_b^2/Ta of the rise, about a fifth
-  // of a thermal thickness) spans two spacings. The burning rate converges
-  // at second order in the spacing (measured -3.7e-4, -1.3e-4, -6.9e-5
-  // relative at 257, 513, 1025 nodes, the example's README); what remains
-  // after extrapolation, 5e-5, is the inflow still catching up with the
-  // consumption speed at the end of the run. Asserted at 1e-3.
+  // of a thermal thickness) spans two spacings, yet the spatial error is
+  // about 2e-10 (docs/accuracy.md). The gap (-3.7e-4 relative at 257 nodes)
+  // is the default correction tolerance's, first order in the time step;
+  // with the correction converged the example comes within 1e-5
+  // (python/tests/test_steady.py). Asserted at 1e-3.
   EXPECT_NEAR(mv->M_l_num, eig, 1e-3 * eig);
   // the asymptotic estimate differs by a relative amount of order 1/beta
   const double beta = g.Zeldovich * (flame.thb() - g.th_fresh) / (flame.thb() * flame.thb());

@@ -58,7 +58,8 @@ const std::vector<std::string> kRun = {"sweep_step", "run_tag", "parameter_value
                                        "steps", "time", "end", "correction", "flame"};
 const std::vector<std::string> kFlame = {"x_m", "s", "del", "w_in", "s_cons", "var", "x_anchor", "rho_in",
                                          "M_l_num", "M_l_ana", "d_l_ana", "M_cons", "M_cons_relative_gap",
-                                         "settled", "drift", "th_burnt", "th_adiabatic", "th_burnt_relative_gap"};
+                                         "settled", "drift", "th_burnt", "th_adiabatic", "th_burnt_relative_gap",
+                                         "conservation"};
 
 // The file entry of `path`, or null.
 json file_entry(const json& summary, const std::string& path) {
@@ -178,6 +179,19 @@ TEST(Summary, ShortFlameStatesItsBurningRateAsTheLastSnapshotAndHistoryGiveIt) {
   EXPECT_NEAR(f["th_burnt"].get<double>(), last_node[3], 1e-6 * last_node[3]);
   EXPECT_DOUBLE_EQ(f["th_adiabatic"].get<double>(), 300.0 + 10000.0 * 0.06);
   EXPECT_NEAR(f["x_anchor"].get<double>(), 0.5 * s.discr.domain_length, 1e-12 * s.discr.domain_length);
+  // conservation: the same burnt temperature and consumption gap, the drift
+  // over the window per flame time rho_in / M^2
+  const json& cons = f["conservation"];
+  expect_keys(cons, {"burnt_temperature_relative", "mass_flux_spread", "consumption_vs_inflow", "drift_per_flame_time",
+                  "settled_relative"},
+              "conservation");
+  EXPECT_NEAR(cons["burnt_temperature_relative"].get<double>(), f["th_burnt_relative_gap"].get<double>(), 1e-12);
+  EXPECT_NEAR(cons["consumption_vs_inflow"].get<double>(), f["M_cons_relative_gap"].get<double>(), 1e-12);
+  const double Ml = f["M_l_num"].get<double>();
+  EXPECT_NEAR(cons["drift_per_flame_time"].get<double>(),
+              f["drift"].get<double>() * (rho_in / (Ml * Ml)) / (49 * s.tempo.dt), 1e-9);
+  EXPECT_EQ(cons["settled_relative"].get<bool>(), std::fabs(cons["drift_per_flame_time"].get<double>()) <= 2e-6);
+  EXPECT_GT(cons["mass_flux_spread"].get<double>(), 0.0);
   EXPECT_FALSE(std::filesystem::exists(run.dir / "Fsummary.json.tmp"));
 }
 
