@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "output/file_writer.hpp"
+
 namespace fiamma {
 
 inline constexpr int kCapacity = 1025;        // points per field array
@@ -291,7 +293,7 @@ struct State {
   // Where the operator's answer to the stability pause comes from.
   std::istream* operator_input = &std::cin;
   // Echo of the rescaled grid abscissae, open from its first write on.
-  std::unique_ptr<std::ofstream> grid_echo;
+  std::unique_ptr<AppendedFile> grid_echo;
 
   std::ostream& out() { return *console; }
   std::filesystem::path file(const std::filesystem::path& name) const { return workdir / name; }

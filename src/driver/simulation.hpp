@@ -2,6 +2,7 @@
 // and the time loop with its output cadence and console report.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "diagnostics/front_tracking.hpp"
@@ -31,7 +32,13 @@ struct MainValues {
   double blow = 0.0;
   long long steps = 0;  // time steps taken in this program run
   SweepTable table;     // open for the whole sweep
+  std::filesystem::path last_snapshot;  // the newest whole snapshot
 };
+
+// The resume index of "i_and_min.dat": 1 when the file is missing or
+// blank; an index below 1, or a file that is not a regular one, is an
+// InputError.
+int read_resume_index(State& s);
 
 // Everything after the start-up: resume index, sweep loop, simulations.
 void run_sweeps(State& s, MainValues& mv);

@@ -53,11 +53,8 @@ void crea_and_init(State& s, SweepTable& table) {
   strg(s.addr);
   s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
   table.path = s.file(trimmed(s.addr.full_path));
-  table.file.open(table.path, std::ios::app);
-  if (!table.file) throw InputError(table.path.string() + ": impossibile scrivere il file");
-  table.file << ' ' << padded(sweep_header(p), kTableRecord) << '\n'
-             << ' ' << padded("ZONE", kTableRecord) << '\n';
-  table.file.flush();
+  table.file.open(table.path, kPrefixedOrigin, false);
+  table.file.write_record(' ' + padded(sweep_header(p), kTableRecord) + "\n " + padded("ZONE", kTableRecord) + '\n');
 }
 
 void crea_and(State& s, int i_and) {
@@ -83,7 +80,7 @@ void write_sweep_row(State& s, SweepTable& table, const SweepRow& row) {
   const double first = p == 5   ? (g.gamma - 1.0) * g.Zeldovich / g.gamma
                        : p == 8 ? s.ic_kkind.ord_reaz
                                 : g.*parameter(p).field;
-  table.file << Line()
+  const Line line = Line()
                     .real(first)
                     .real(row.M_l_num)
                     .real(row.M_l_ana)
@@ -94,7 +91,7 @@ void write_sweep_row(State& s, SweepTable& table, const SweepRow& row) {
                     .real(row.var)
                     .integer(row.fl_st)
                     .integer(row.it_fin);
-  table.file.flush();
+  table.file.write_record(line.str() + '\n');
 }
 
 }  // namespace fiamma
