@@ -297,7 +297,14 @@ void simulate(State& s, MainValues& mv) {
     row.var = f.var;
     row.fl_st = mv.fl_st;
     row.it_fin = tm.it;
+    // The next resume index is written out before the row and put in place
+    // right after it, so that a kill between the two is a matter of one
+    // rename.
+    ReplacedFile next_index(s.file(kResumeFile), kWorkdirOrigin);
+    next_index << Line().integer(mv.i_and + 1);
+    next_index.close();
     write_sweep_row(s, mv.table, row);
+    next_index.commit();
   }
 }
 

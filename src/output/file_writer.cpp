@@ -78,6 +78,10 @@ void ReplacedFile::discard() noexcept {
     fd_ = -1;
     ::unlink(temporary_.c_str());
   }
+  if (closed_) {
+    closed_ = false;
+    ::unlink(temporary_.c_str());
+  }
 }
 
 void ReplacedFile::write(std::string_view text) {
@@ -93,7 +97,8 @@ void ReplacedFile::drain() {
   buffer_.clear();
 }
 
-void ReplacedFile::commit() {
+void ReplacedFile::close() {
+  if (fd_ < 0) return;
   drain();
   const int fd = fd_;
   fd_ = -1;
@@ -102,6 +107,12 @@ void ReplacedFile::commit() {
     ::unlink(temporary_.c_str());
     throw_write_error(path_, origin_, error);
   }
+  closed_ = true;
+}
+
+void ReplacedFile::commit() {
+  close();
+  closed_ = false;
   if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
     const int error = errno;
     ::unlink(temporary_.c_str());

@@ -48,7 +48,10 @@ class ReplacedFile {
     stream_item(item);
     return *this;
   }
-  // Writes out the rest, closes and renames; afterwards the file is complete.
+  // Writes out the rest and closes the temporary: all that is left for
+  // commit() is the rename.
+  void close();
+  // Closes (when not yet done) and renames; afterwards the file is complete.
   void commit();
   const std::filesystem::path& path() const { return path_; }
 
@@ -68,6 +71,7 @@ class ReplacedFile {
   std::string origin_;
   std::string buffer_;
   int fd_ = -1;
+  bool closed_ = false;  // written whole, waiting for the rename
 };
 
 // A file that receives whole records, one write each.

@@ -2,6 +2,7 @@
 // keeping there), replayed through the same entries: every input ends in a
 // reading or an InputError, under the sanitizers too.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -31,6 +32,7 @@ TEST(FuzzCorpus, EveryInputIsReadOrRefused) {
     ++readers;
   }
   EXPECT_EQ(readers, 5);
+  std::filesystem::remove_all(std::filesystem::temp_directory_path() / ("fiamma_fuzz_" + std::to_string(::getpid())));
 }
 
 }  // namespace
