@@ -16,6 +16,7 @@
 #include <string>
 
 #include "driver/run.hpp"
+#include "driver/safe_points.hpp"
 #include "driver/simulation.hpp"
 
 #ifndef FIAMMA_SOURCE_DIR
@@ -93,6 +94,29 @@ BENCHMARK(BM_flame_steps)
     ->Args({1025, 4, 1})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1.0);
+
+// The check after every step that the transported fields are finite, on the
+// example flame's projected initial state (compare with a step above).
+void BM_non_finite_check(benchmark::State& bs) {
+  const int n = static_cast<int>(bs.range(0));
+  const auto dir = std::filesystem::temp_directory_path() / ("fiamma_bench_check_" + std::to_string(n));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "eulero_test.dat") << configuration(n, 4);
+  std::ostringstream console;
+  auto s = std::make_unique<State>();
+  s->workdir = dir;
+  s->console = &console;
+  auto mv = std::make_unique<MainValues>();
+  start_up(*s);
+  simulate(*s, *mv);
+  for (auto _ : bs) {
+    const NonFiniteValue bad = find_non_finite(*s);
+    benchmark::DoNotOptimize(bad.field);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+BENCHMARK(BM_non_finite_check)->Arg(257)->Arg(513)->Arg(1025)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

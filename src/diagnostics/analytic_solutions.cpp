@@ -1,10 +1,10 @@
 #include "diagnostics/analytic_solutions.hpp"
 
 #include <cmath>
-#include <fstream>
 #include <string>
 
 #include "driver/errors.hpp"
+#include "output/file_writer.hpp"
 #include "output/fixed_format.hpp"
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
@@ -17,13 +17,11 @@ constexpr double kPi = 3.141592653589793;
 
 std::string header_line(const HeaderText& text) { return std::string(text.data(), text.size()); }
 
-// Opens the analytic file of `counter` (run tag, "an", five digits).
-std::ofstream open_analytic(State& s, int counter) {
+// The path of the analytic file of `counter` (run tag, "an", five digits).
+std::filesystem::path analytic_path(State& s, int counter) {
   const auto path = s.file(tagged_output_path(s, " an_____.dat", 4, 5, counter));
   s.out() << Line().text("filen = ").raw(whole(s.addr.file_name));
-  std::ofstream file(path, std::ios::trunc);
-  if (!file) throw InputError(path.string() + ": impossibile scrivere il file");
-  return file;
+  return path;
 }
 
 }  // namespace
@@ -93,7 +91,7 @@ void sol_an(State& s, double t, int counter, int n, int case_kind) {
   const double cs0 = std::sqrt(gamma * r.gas_constant_an * g.th0);
   const double rho0 = r.pressure_an / (r.gas_constant_an * g.th0);
   const double J = (case_kind == 3 ? -2.0 : 2.0) * cs0 / (gamma - 1.0);
-  std::ofstream file = open_analytic(s, counter);
+  ReplacedFile file(analytic_path(s, counter), kPrefixedOrigin);
   HeaderText header;
   b_tcp_an_prim(4, header);
   file << ' ' << header_line(header) << '\n' << Line().text("ZONE");
@@ -118,14 +116,14 @@ void sol_an(State& s, double t, int counter, int n, int case_kind) {
     const double th = g.th0 * std::pow(rho / rho0, gamma - 1.0);
     file << Line().real(x).real(rho).real(rho * v / rho).real(th);
   }
-  if (!file) throw InputError(s.file(trimmed(s.addr.full_path)).string() + ": errore di scrittura");
+  file.commit();
 }
 
 void sol_an_entr_comb(State& s, double t, int counter, int n) {
   const Gass& g = s.gass;
   const AnRef& r = s.an_ref;
   const double speed = s.ff_fnz.ff_speed;
-  std::ofstream file = open_analytic(s, counter);
+  ReplacedFile file(analytic_path(s, counter), kPrefixedOrigin);
   HeaderText header;
   b_tcp_an_cons(7, header);
   file << ' ' << header_line(header) << '\n' << Line().text("ZONE");
@@ -143,7 +141,7 @@ void sol_an_entr_comb(State& s, double t, int counter, int n) {
     }
     file << line << '\n';
   }
-  if (!file) throw InputError(s.file(trimmed(s.addr.full_path)).string() + ": errore di scrittura");
+  file.commit();
 }
 
 }  // namespace fiamma

@@ -30,15 +30,10 @@ void open_history(State& s, FrontTracker& f, bool uniform) {
   if (uniform) {
     s.out() << Line().text("file di fiamma output:  ").raw(whole(s.addr.full_path));
   }
-  if (f.history.is_open() && f.history_path != path) f.history.close();
-  if (!f.history.is_open()) {
-    f.history.open(path, uniform ? std::ios::trunc : std::ios::app);
-    if (!f.history) throw InputError(path.string() + ": impossibile scrivere il file");
-    f.history_path = path;
-  }
-  f.history << ' ' << (uniform ? std::string(kUniformHeader) : padded(kNonUniformHeader, 180)) << '\n'
-            << ' ' << padded("ZONE", uniform ? 96 : 70) << '\n';
-  f.history.flush();
+  if (f.history.is_open() && f.history.path() != path) f.history.close();
+  if (!f.history.is_open()) f.history.open(path, kPrefixedOrigin, uniform);
+  f.history.write_record(' ' + (uniform ? std::string(kUniformHeader) : padded(kNonUniformHeader, 180)) + "\n " +
+                         padded("ZONE", uniform ? 96 : 70) + '\n');
 }
 
 void initialise(State& s, FrontTracker& f, int n_stab, bool uniform) {
@@ -192,8 +187,7 @@ void measure(State& s, int n, FrontTracker& f, int criterion, int n_stab, const 
     } else {
       rec.real(M_l_ana / f.rho[1]).real(f.rho[1]).real(f.var).real(d_l_ana);
     }
-    f.history << rec;
-    f.history.flush();
+    f.history.write_record(rec.str() + '\n');
   }
 
   // 14. positions

@@ -6,9 +6,9 @@
 
 #include <array>
 #include <filesystem>
-#include <fstream>
 
 #include "driver/shared_state.hpp"
+#include "output/file_writer.hpp"
 
 namespace fiamma {
 
@@ -37,8 +37,7 @@ struct FrontTracker {
   // node values and work arrays
   Field rho{}, rho_y1{}, rho_y2{}, dth{}, th{}, w{}, detect_fn{}, progress_var{};
   // the history file, open from the initialising call to the call at it_end
-  std::ofstream history;
-  std::filesystem::path history_path;
+  AppendedFile history;
 };
 
 // Uniform grid: staggered fields interpolated to the nodes, x(i) = (i-1) dx.

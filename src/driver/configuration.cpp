@@ -1,6 +1,8 @@
 #include "driver/configuration.hpp"
 
+#include <climits>
 #include <cmath>
+#include <iostream>
 #include <ostream>
 #include <sstream>
 
@@ -121,7 +123,7 @@ const std::vector<ConfigItem>& config_items() {
 
 #undef ITEM
 
-void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo) {
+void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, std::vector<std::string>* cut) {
   const auto& items = config_items();
   std::size_t k = 0;
   for (int record = 1; record <= kConfigRecords; ++record) {
@@ -131,7 +133,15 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo) 
       switch (v.kind) {
         case ItemKind::Integer: reader.integer(*v.i, items[k].name); break;
         case ItemKind::Real: reader.real(*v.r, items[k].name); break;
-        case ItemKind::Text: reader.text(v.t, v.width, items[k].name); break;
+        case ItemKind::Text:
+          reader.text(v.t, v.width, items[k].name);
+          if (cut != nullptr && reader.last_text_length() > static_cast<std::size_t>(v.width)) {
+            cut->push_back("record " + format_int(record) + " (" + items[k].name + "): il testo di " +
+                           format_int(static_cast<long long>(reader.last_text_length())) +
+                           " caratteri è stato troncato a " + format_int(v.width) + ": " +
+                           quote_text(std::string_view(v.t, v.width)));
+          }
+          break;
       }
     }
     reader.end();
@@ -228,6 +238,50 @@ std::vector<std::string> range_problems(const State& s) {
     add(61, "front_criterion", format_int(s.settings.front_criterion),
         "deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)");
   }
+  if (s.grid != 0 && s.grid != 1) add(5, "grid", format_int(s.grid), "deve essere 0 (uniforme) o 1 (da grid.dat)");
+  // The loop counter goes one past the last iteration.
+  if (s.tempo.it_start > INT_MAX - 1) {
+    add(8, "it_start", format_int(s.tempo.it_start),
+        "deve essere al massimo " + format_int(INT_MAX - 1) + " (il contatore delle iterazioni è un intero a 32 bit)");
+  }
+  if (s.tempo.it_end > INT_MAX - 1) {
+    add(9, "it_end", format_int(s.tempo.it_end),
+        "deve essere al massimo " + format_int(INT_MAX - 1) +
+            " (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 bit)");
+  }
+  // Values that divide by zero or make the first step non-finite.
+  const Gass& g = s.gass;
+  if (!(g.gamma > 1.0)) {
+    add(47, "gamma", format_real(g.gamma), "deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi "
+                                           "analitici dividono per gamma - 1)");
+  }
+  if (!(g.Lewis > 0.0)) add(49, "Lewis", format_real(g.Lewis), "deve essere positivo (la diffusione divide per Lewis)");
+  if (s.discr.dt_mode == 1) {
+    if (!(s.settings.cfl > 0.0)) add(14, "cfl", format_real(s.settings.cfl), "deve essere positivo con dt_mode = 1");
+    if (!(s.settings.stab > 0.0)) add(15, "stab", format_real(s.settings.stab), "deve essere positivo con dt_mode = 1");
+  }
+  if (s.discr.dt_mode == 0 && !(s.tempo.dt > 0.0)) {
+    add(17, "dt", format_real(s.tempo.dt), "deve essere positivo con dt_mode = 0 (passo fisso)");
+  }
+  if (s.ic_kkind.case_kind == 8 && !(g.th_fresh > 0.0)) {
+    add(25, "th_fresh", format_real(g.th_fresh), "deve essere positiva per la fiamma (case_kind 8)");
+  }
+  // Non-finite values in the real records a run reads (not those no
+  // operation reads; t_follow may be infinite: the controller never acts).
+  const auto& items = config_items();
+  for (const auto& item : items) {
+    const int r = item.record;
+    const bool unread = r == 22 || r == 27 || r == 34 || (r >= 37 && r <= 46) || r == 52 || r == 60;
+    const bool unused_here = (r >= 76 && r <= 77 && s.andam.sweep_mode != 1) ||
+                             (r >= 79 && r <= 81 && s.bc_kkind.follow_mode != 15);
+    if (unread || unused_here) continue;
+    const ValueRef v = item.where(const_cast<State&>(s));
+    if (v.kind != ItemKind::Real) continue;
+    const double x = *v.r;
+    if (r == 66 ? std::isnan(x) : !std::isfinite(x)) {
+      add(r, item.name, format_real(x), "deve essere un numero finito");
+    }
+  }
   return problems;
 }
 
@@ -248,7 +302,9 @@ std::string sweep_step_problem(const State& s) {
 
 void input_eule(State& s, const std::function<void(State&)>& on_read) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
-  read_configuration(reader, s, &s.out());
+  std::vector<std::string> cut;
+  read_configuration(reader, s, &s.out(), &cut);
+  for (const auto& note : cut) std::cerr << "fiamma: attenzione: " << kConfigFile << ": " << note << '\n';
   apply_overrides(s);
   const auto problems = range_problems(s);
   if (!problems.empty()) {

@@ -40,8 +40,11 @@ const std::vector<ConfigItem>& config_items();
 
 // Reads the 81 records into the blocks, as they stand in the file. When
 // `echo` is given, the line "x0_ff_2,hx_ff_2:" goes to it after record 24,
-// with the overrides of records 1 to 24 in place.
-void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo);
+// with the overrides of records 1 to 24 in place; when `cut` is given, it
+// receives a line for every text longer than its field (which keeps only the
+// field's width).
+void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo,
+                        std::vector<std::string>* cut = nullptr);
 
 // Replaces configured values by the overrides of the command line
 // (NAME=VALUE, NAME as print_configuration names it), in order, those of
@@ -50,8 +53,9 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo);
 // is an InputError naming it.
 void apply_overrides(State& s, int last_record = kConfigRecords);
 
-// Values that would overrun the fixed storage or divide by zero, one line
-// each naming its record; empty when the configuration is usable.
+// Values that would overrun the fixed storage, divide by zero, overflow the
+// step counter or make the first step non-finite, one line each naming its
+// record; empty when the configuration is usable.
 std::vector<std::string> range_problems(const State& s);
 
 // Why --sweep-step K cannot run with this configuration (no sweep, K outside

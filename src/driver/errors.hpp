@@ -53,6 +53,9 @@ class Interrupted : public std::runtime_error {
  public:
   explicit Interrupted(int signal_number)
       : std::runtime_error("interrotto da un segnale"), signal(signal_number) {}
+  // With the line that says where the run stopped and how to go on.
+  Interrupted(int signal_number, const std::string& message)
+      : std::runtime_error(message), signal(signal_number) {}
   int signal;
 };
 

@@ -4,14 +4,21 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "driver/errors.hpp"
 
 namespace fiamma {
 
 namespace {
+
+// The largest repeat count gfortran's list-directed input accepts.
+constexpr long long kMaxRepeat = 200000000;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -88,16 +95,45 @@ FreeFormatReader::FreeFormatReader(std::string_view contents, std::string displa
   }
 }
 
-FreeFormatReader FreeFormatReader::open(const std::filesystem::path& path, std::string display_name) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    throw InputError(display_name + ": file non trovato (" + path.string() + ")");
+std::string read_input_file(const std::filesystem::path& path, const std::string& display_name) {
+  // Opened without waiting (a FIFO would block until a writer came), then
+  // refused unless it is a regular file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ENOENT) throw InputError(display_name + ": file non trovato (" + path.string() + ")");
+    throw InputError(display_name + ": impossibile aprire il file (" + path.string() + "): " + std::strerror(error));
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError(display_name + ": impossibile aprire il file (" + path.string() + ")");
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return FreeFormatReader(ss.str(), std::move(display_name));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw InputError(display_name + ": non è un file regolare (" + path.string() + ")");
+  }
+  std::string text;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int error = errno;
+      ::close(fd);
+      throw InputError(display_name + ": errore di lettura (" + path.string() + "): " + std::strerror(error));
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+    if (text.size() > kMaxInputBytes) {
+      ::close(fd);
+      throw InputError(display_name + ": il file supera " + std::to_string(kMaxInputBytes >> 20) +
+                       " MiB, ben oltre ogni dato valido (" + path.string() + ")");
+    }
+  }
+  ::close(fd);
+  return text;
+}
+
+FreeFormatReader FreeFormatReader::open(const std::filesystem::path& path, std::string display_name) {
+  std::string text = read_input_file(path, display_name);
+  return FreeFormatReader(text, std::move(display_name));
 }
 
 void FreeFormatReader::begin(int record) {
@@ -192,7 +228,9 @@ FreeFormatReader::Value FreeFormatReader::next(Kind kind, std::string_view item)
     errno = 0;
     const long long r = std::strtoll(digits.c_str(), nullptr, 10);
     if (r == 0) fail(item, "fattore di ripetizione nullo in \"" + digits + "*\"");
-    if (errno == ERANGE || r > INT32_MAX) fail(item, "fattore di ripetizione troppo grande \"" + digits + "*\"");
+    if (errno == ERANGE || r > kMaxRepeat) {
+      fail(item, "fattore di ripetizione troppo grande \"" + digits + "*\" (al massimo " + std::to_string(kMaxRepeat) + ")");
+    }
     col_ = j + 1;
     Value v;
     if (!at_line_end() && !is_free_format_separator(cur())) v = parse_value(kind, item);
@@ -282,6 +320,7 @@ void FreeFormatReader::real(double& value, std::string_view name) {
 
 void FreeFormatReader::text(char* field, int width, std::string_view name) {
   const Value v = next(Kind::Text, name);
+  last_text_length_ = v.null ? 0 : v.token.size();
   if (v.null) return;
   for (int k = 0; k < width; ++k) {
     field[k] = k < static_cast<int>(v.token.size()) ? v.token[k] : ' ';

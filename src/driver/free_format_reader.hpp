@@ -20,12 +20,21 @@
 
 namespace fiamma {
 
+// Largest text file the program reads: far above any valid input (a restart
+// snapshot of 1025 nodes is about 260 kB), far below a runaway file.
+inline constexpr std::size_t kMaxInputBytes = 16u << 20;
+
+// The whole text of a regular file of at most kMaxInputBytes. A missing
+// file, one that is not a regular file (a folder, a FIFO, a device) or a
+// larger one is an InputError naming it; nothing waits for a writer.
+std::string read_input_file(const std::filesystem::path& path, const std::string& display_name);
+
 class FreeFormatReader {
  public:
   // The whole text of a file; display_name is how messages name it.
   FreeFormatReader(std::string_view contents, std::string display_name);
-  // Reads a file; a missing or unreadable file is an InputError (the file is
-  // never created).
+  // Reads a file (read_input_file); a missing or unreadable file is an
+  // InputError (the file is never created).
   static FreeFormatReader open(const std::filesystem::path& path, std::string display_name);
 
   // Starts the read of record `record` (the number messages report).
@@ -39,6 +48,9 @@ class FreeFormatReader {
   }
   // Ends the read: the rest of the current line is skipped.
   void end();
+  // The length of the last text read, before it was cut or padded to its
+  // field (0 for a null value).
+  std::size_t last_text_length() const { return last_text_length_; }
   // Whether a line that is not blank follows the last read.
   bool more() const;
   // Whether only blanks follow the last value on its line.
@@ -68,6 +80,7 @@ class FreeFormatReader {
   std::size_t col_ = 0;
   std::size_t next_line_ = 0;
   int record_ = 0;
+  std::size_t last_text_length_ = 0;
   bool after_comma_ = true;  // a comma now stands for a null value
   bool terminated_ = false;  // a slash ended this read
   int repeat_left_ = 0;

@@ -4,6 +4,7 @@
 
 #include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
+#include "output/file_writer.hpp"
 #include "output/free_format.hpp"
 
 namespace fiamma {
@@ -29,13 +30,15 @@ void input_grid(State& s, int n) {
   const double x1 = x[1];
   const double factor = s.discr.domain_length / (x[n] - x[1]);
   if (!s.grid_echo) {
-    s.grid_echo = std::make_unique<std::ofstream>(s.file(kGridEchoFile), std::ios::trunc);
+    s.grid_echo = std::make_unique<AppendedFile>();
+    s.grid_echo->open(s.file(kGridEchoFile), kWorkdirOrigin, true);
   }
+  std::string echo;
   for (int i = 1; i <= n; ++i) {
     x[i] = (x[i] - x1) * factor;
-    *s.grid_echo << Line().real(x[i]);
+    echo += Line().real(x[i]).str() + '\n';
   }
-  s.grid_echo->flush();
+  s.grid_echo->write_record(echo);
   s.grid2.min_spacing = 1.0e32;
   for (int i = 1; i < n; ++i) {
     s.grid2.spacing[i] = x[i + 1] - x[i];

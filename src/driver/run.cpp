@@ -1,7 +1,6 @@
 #include "driver/run.hpp"
 
-#include "driver/profile_input.hpp"
-#include "output/naming.hpp"
+#include <unistd.h>
 
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <iostream>
+#include <algorithm>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -16,10 +16,13 @@
 #include "driver/configuration.hpp"
 #include "driver/errors.hpp"
 #include "driver/grid.hpp"
+#include "diagnostics/analytic_speed.hpp"
 #include "driver/profile_input.hpp"
+#include "driver/safe_points.hpp"
 #include "driver/simulation.hpp"
 #include "diagnostics/analytic_speed.hpp"
 #include "diagnostics/conservation.hpp"
+#include "driver/sweep.hpp"
 #include "initial/other_states.hpp"
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
@@ -54,7 +57,8 @@ constexpr const char* kUsage =
     "  --version              mostra la versione\n"
     "\n"
     "Stato di uscita: 0 fine normale, 2 dati di ingresso non validi,\n"
-    "3 arresto del solutore dopo i suoi messaggi.\n";
+    "3 arresto del solutore dopo i suoi messaggi, 4 un campo non più finito,\n"
+    "5 un file non scrivibile, 128 + segnale dopo SIGINT (130) o SIGTERM (143).\n";
 
 std::string case_kind_words(int kind) {
   switch (kind) {
@@ -69,10 +73,196 @@ std::string case_kind_words(int kind) {
   }
 }
 
-void read_for_mode(State& s, const std::string& file) {
+std::vector<std::string> read_for_mode(State& s, const std::string& file) {
   FreeFormatReader reader = FreeFormatReader::open(file, file);
-  read_configuration(reader, s, nullptr);
+  std::vector<std::string> cut;
+  read_configuration(reader, s, nullptr, &cut);
   apply_overrides(s);
+  return cut;
+}
+
+// The domain length a flame with domain_length 0 would choose, from the
+// analytic thickness of the derived state `derived`: it must be positive
+// and finite.
+std::vector<std::string> predicted_length_problems(const State& derived) {
+  if (derived.ic_kkind.case_kind != 8 || derived.discr.domain_length != 0.0) return {};
+  auto probe = std::make_unique<State>();
+  std::ostringstream sink;
+  probe->console = &sink;
+  probe->gass = derived.gass;
+  probe->ic_kkind = derived.ic_kkind;
+  probe->tempo.it = probe->tempo.it_start = 0;
+  const int n = derived.settings.n;
+  double m = 0.0, thickness = 0.0;
+  calc_velspes_an(*probe, n, probe->vvar, probe->ic_kkind.ord_reaz, m, thickness);
+  const double hlx = derived.discr.hlx == 0.0 ? 0.625 * n : derived.discr.hlx;
+  const double length = hlx * thickness;
+  if (length > 0.0 && std::isfinite(length)) return {};
+  return {"record 6 (domain_length) = 0: la lunghezza scelta, hlx = " + format_real(hlx) +
+          " volte lo spessore della stima analitica (" + format_real(thickness) + "), sarebbe " + format_real(length) +
+          ": Damkohler, Zeldovich, Lewis, th_fresh e y1_fresh devono dare uno spessore positivo e finito, "
+          "altrimenti serve una lunghezza fissa"};
+}
+
+// The state as a run derives it from the configuration as read.
+std::unique_ptr<State> derived_copy(const State& s) {
+  auto d = std::make_unique<State>();
+  std::ostringstream sink;
+  d->console = &sink;
+  d->settings = s.settings;
+  d->tempo = s.tempo;
+  d->discr = s.discr;
+  d->gass = s.gass;
+  d->ic_kkind = s.ic_kkind;
+  Gass& g = d->gass;
+  g.Zeldovich = g.gamma * g.Zeldovich / (g.gamma - 1.0);
+  elabora_parametri(*d);
+  if (d->ic_kkind.case_kind <= 7) maschera_ad(*d);
+  d->console = &std::cout;
+  return d;
+}
+
+// The input files of a run besides the configuration, checked before
+// anything is written: the resume index, the restart snapshot, and the
+// domain length a flame would choose.
+std::vector<std::string> input_file_problems(State& s, const State& derived) {
+  std::vector<std::string> problems = predicted_length_problems(derived);
+  try {
+    read_resume_index(s);
+  } catch (const InputError& e) {
+    problems.push_back(e.what());
+  }
+  if (s.rrestart.ires != 0) {
+    try {
+      check_restart_file(s, s.settings.n);
+    } catch (const InputError& e) {
+      problems.push_back(e.what());
+    }
+  }
+  return problems;
+}
+
+// A path as the user wrote it, without a leading "./".
+std::string shown(const std::filesystem::path& p) {
+  std::string s = p.lexically_normal().string();
+  if (s.rfind("./", 0) == 0) s.erase(0, 2);
+  return s.empty() ? "." : s;
+}
+
+// Whether the run will write snapshot number k.
+bool writes_snapshot(const Tempo& t, long long k) {
+  if (k == t.it_start || k == static_cast<long long>(t.it_end) + 1) return true;
+  return k > t.it_start && k <= t.it_end && t.it_out > 0 && k % t.it_out == 0;
+}
+
+// Digits only, from position `at` up to ".dat" at the end; the number or -1.
+long long counter_in(const std::string& name, std::size_t at) {
+  if (name.size() < at + 5 || name.compare(name.size() - 4, 4, ".dat") != 0) return -1;
+  const std::string digits = name.substr(at, name.size() - 4 - at);
+  if (digits.empty() || digits.size() > 12 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoll(digits);
+}
+
+// What the run will do with its output folders: folders that are missing
+// or not writable (problems), and files of an earlier run with the same tags
+// that it will replace or append to, and a resume index that makes it start
+// later or run nothing (warnings).
+void output_predictions(State& s, ConfigCheck& c) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (access(s.workdir.c_str(), W_OK) != 0) {
+    c.problems.push_back("la cartella di lavoro " + s.workdir.string() +
+                         " non è scrivibile (post_dati.dat, i_and_min.dat, fort.*)");
+  }
+  // The folder and the leading part of every prefixed name.
+  const fs::path sample = s.file(trimmed(s.addr.path_prefix_1) + trimmed(s.addr.path_prefix_2) + "@");
+  const fs::path folder = sample.parent_path();
+  std::string lead = sample.filename().string();
+  lead.pop_back();
+  const std::string prefixes = "path_prefix_1 e path_prefix_2 (record 2 e 3)";
+  if (!fs::is_directory(folder, ec)) {
+    c.problems.push_back("la cartella dei file di uscita " + shown(folder) + " (da " + prefixes +
+                         ") non esiste: il primo file di uscita fermerebbe la simulazione");
+    return;
+  }
+  if (access(folder.c_str(), W_OK) != 0) {
+    c.problems.push_back("la cartella dei file di uscita " + shown(folder) + " (da " + prefixes +
+                         ") non è scrivibile");
+    return;
+  }
+
+  // The steps that will run and their tags.
+  int first = 1;
+  const int count = s.andam.sweep_mode == 0 ? 1 : s.andam.sweep_count;
+  try {
+    first = read_resume_index(s);
+  } catch (const InputError&) {
+    return;  // already a problem
+  }
+  if (first > count) {
+    c.warnings.push_back(std::string(kResumeFile) + " indica il passo " + format_int(first) + " oltre l'ultimo (" +
+                         format_int(count) + "): la simulazione non eseguirà nessun passo; cancellare il file per "
+                         "ripartire dal primo passo");
+  } else if (first > 1) {
+    c.warnings.push_back(std::string(kResumeFile) + " indica il passo " + format_int(first) +
+                         ": la simulazione riprenderà da quel passo, non dal primo (cancellare il file per ripartire "
+                         "dal primo)");
+  }
+  std::string tags;
+  if (s.andam.sweep_mode == 1) {
+    for (int i = first; i <= count && i <= kMaxSweepCount; ++i) tags += static_cast<char>(64 + i);
+  } else if (first <= count) {
+    tags = std::string(1, s.addr.run_tag[0]);
+  }
+
+  std::vector<std::string> replaced, kept;
+  std::string history, table;
+  const std::string table_name =
+      s.andam.sweep_mode == 1 ? std::string(1, s.addr.run_tag[0]) + "and" + sweep_file_code(s.andam.sweep_parameter) + ".dat"
+                              : std::string();
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() <= lead.size() || name.compare(0, lead.size(), lead) != 0) continue;
+    const std::string rest = name.substr(lead.size());
+    if (!table_name.empty() && rest == table_name) table = name;
+    if (rest.size() < 2 || tags.find(rest[0]) == std::string::npos) continue;
+    if (rest.substr(1) == "sf_delta.dat") history += (history.empty() ? "" : ", ") + name;
+    const bool snap = rest.compare(1, 2, "pr") == 0, analytic = rest.compare(1, 2, "an") == 0;
+    if (!snap && !analytic) continue;
+    const long long k = counter_in(rest, 3);
+    if (k < 0) continue;
+    (writes_snapshot(s.tempo, k) ? replaced : kept).push_back(name);
+  }
+  auto some = [](std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (std::size_t i = 0; i < names.size() && i < 3; ++i) out += (i ? ", " : "") + names[i];
+    if (names.size() > 3) out += ", ...";
+    return out;
+  };
+  if (!replaced.empty()) {
+    c.warnings.push_back(format_int(static_cast<long long>(replaced.size())) +
+                         " file di una simulazione precedente con la stessa marca saranno sostituiti (" +
+                         some(replaced) + ")");
+  }
+  if (!kept.empty()) {
+    c.warnings.push_back(format_int(static_cast<long long>(kept.size())) +
+                         " file di una simulazione precedente con la stessa marca resteranno accanto ai nuovi (" +
+                         some(kept) + ")");
+  }
+  if (!history.empty()) {
+    c.warnings.push_back("storia del fronte di una simulazione precedente: " + history +
+                         (s.grid == 0 ? " sarà sostituita" : " riceverà un nuovo blocco in coda"));
+  }
+  if (!table.empty()) {
+    c.warnings.push_back("la tabella dell'andamento " + table + " esiste: riceverà un nuovo blocco in coda");
+  }
+}
+
+std::string joined(const std::vector<std::string>& problems) {
+  std::string msg;
+  for (const auto& p : problems) msg += "\n  " + p;
+  return msg;
 }
 
 // The analytic burning rate of the configuration as a run derives it before
@@ -132,6 +322,8 @@ void start_up(State& s, RunRecord* record) {
   elabora_parametri(s);
   if (s.ic_kkind.case_kind <= 7) maschera_ad(s);
   if (s.ic_kkind.case_kind >= 3 && s.ic_kkind.case_kind <= 5) input_profilo_an(s);
+  const auto problems = input_file_problems(s, s);
+  if (!problems.empty()) throw InputError(std::string("la simulazione non può partire:") + joined(problems));
   const Settings& set = s.settings;
   scrivi_parametri(s, set.n, set.n_species, set.cfl, set.stab, set.rk_scheme, kReportLimit);
   if (record != nullptr) note_file(*record, kReportFile, "parameters");
@@ -183,6 +375,7 @@ class ConsoleFilter {
 }  // namespace
 
 int run_simulation(State& s, const RunSetup& setup) {
+  const SignalGuard signals;
   auto mv = std::make_unique<MainValues>();
   mv->record.command_line = setup.command_line;
   mv->record.started = std::chrono::steady_clock::now();
@@ -211,10 +404,11 @@ int run_simulation(State& s, const RunSetup& setup) {
   return kExitNormal;
 }
 
-ConfigCheck check_configuration(State& s) {
+ConfigCheck check_configuration(State& s, const std::vector<std::string>& cut) {
   ConfigCheck c;
   c.problems = range_problems(s);
   if (const std::string step = sweep_step_problem(s); !step.empty()) c.problems.push_back(step);
+  for (const auto& note : cut) c.warnings.push_back(note);
   const auto& set = s.settings;
   const auto& d = s.discr;
   if (d.i_thom != 2) {
@@ -245,13 +439,10 @@ ConfigCheck check_configuration(State& s) {
       c.problems.push_back(e.what());
     }
   }
-  if (s.rrestart.ires != 0) {
-    const std::string name = restart_path(s);
-    if (!std::filesystem::is_regular_file(s.file(name))) {
-      c.problems.push_back("record 67 (ires) = " + format_int(s.rrestart.ires) + ": il file di ripartenza \"" + name +
-                           "\" non esiste");
-    }
+  if (c.problems.empty()) {
+    for (auto& p : input_file_problems(s, *derived_copy(s))) c.problems.push_back(std::move(p));
   }
+  output_predictions(s, c);
   auto& out = c.description;
   out.push_back("Simulazione: " + case_kind_words(s.ic_kkind.case_kind) + ".");
   out.push_back(s.grid == 0 ? "Griglia: uniforme, " + format_int(set.n) + " nodi."
@@ -262,7 +453,7 @@ ConfigCheck check_configuration(State& s) {
                 (d.dt_mode == 1 ? "dai limiti cfl = " + format_real(set.cfl) + " e stab = " + format_real(set.stab)
                                 : "fisso dt = " + format_real(s.tempo.dt)) +
                 ".");
-  out.push_back("Iterazioni: da " + format_int(s.tempo.it_start + 1) + " a " + format_int(s.tempo.it_end) +
+  out.push_back("Iterazioni: da " + format_int(static_cast<long long>(s.tempo.it_start) + 1) + " a " + format_int(s.tempo.it_end) +
                 ", uscita ogni " + format_int(s.tempo.it_out) + ".");
   if (d.domain_length != 0.0) {
     out.push_back("Dominio: lunghezza fissa 2*pi*" + format_real(d.domain_length) + ".");
@@ -393,13 +584,14 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
     s->options = cl.options;
     s->workdir = std::filesystem::path(file).parent_path();
     if (s->workdir.empty()) s->workdir = ".";
-    read_for_mode(*s, file);
+    const auto cut = read_for_mode(*s, file);
     if (cl.mode == CommandLine::Mode::PrintConfig) {
       print_configuration(*s, out);
       return 0;
     }
-    const ConfigCheck c = check_configuration(*s);
+    const ConfigCheck c = check_configuration(*s, cut);
     for (const auto& line : c.description) out << line << '\n';
+    for (const auto& line : c.warnings) out << "Attenzione: " << line << '\n';
     if (c.problems.empty()) {
       out << "Configurazione valida.\n";
       return 0;
@@ -414,8 +606,9 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
   } catch (const RunStopped&) {
     out.flush();
     return kExitStopped;
-  } catch (const NonFiniteField&) {
+  } catch (const NonFiniteField& e) {
     out.flush();
+    err << "fiamma: " << e.what() << '\n';
     return kExitNonFinite;
   } catch (const WriteError& e) {
     out.flush();
@@ -423,6 +616,8 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
     return kExitWriteFailure;
   } catch (const Interrupted& e) {
     out.flush();
+    err << "fiamma: " << e.what() << '\n';
+    err.flush();
     return kExitSignalBase + e.signal;
   }
 }

@@ -28,11 +28,15 @@ int run_simulation(State& s, const RunSetup& setup = {});
 
 // What --check-config prints after reading: problems (non-empty means the
 // run would fail) and a plain description of the run.
+// Warnings are things the run will do that the user may not expect; they do
+// not stop it.
 struct ConfigCheck {
   std::vector<std::string> problems;
+  std::vector<std::string> warnings;
   std::vector<std::string> description;
 };
-ConfigCheck check_configuration(State& s);
+// `cut`: the texts the reading cut to their fields, reported as warnings.
+ConfigCheck check_configuration(State& s, const std::vector<std::string>& cut = {});
 
 // The command line; returns the exit status.
 int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

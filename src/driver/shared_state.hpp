@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "output/file_writer.hpp"
+
 namespace fiamma {
 
 inline constexpr int kCapacity = 1025;        // points per field array
@@ -329,7 +331,7 @@ struct State {
   // Standard error: notes and warnings beside the console (tests redirect it).
   std::ostream* diagnostics = &std::cerr;
   // Echo of the rescaled grid abscissae, open from its first write on.
-  std::unique_ptr<std::ofstream> grid_echo;
+  std::unique_ptr<AppendedFile> grid_echo;
 
   std::ostream& out() { return *console; }
   std::filesystem::path file(const std::filesystem::path& name) const { return workdir / name; }

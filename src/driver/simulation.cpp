@@ -1,7 +1,6 @@
 #include "driver/simulation.hpp"
 
 #include <algorithm>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -13,10 +12,12 @@
 #include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
 #include "driver/grid.hpp"
+#include "driver/safe_points.hpp"
 #include "driver/sweep.hpp"
 #include "initial/flame_profile.hpp"
 #include "initial/other_states.hpp"
 #include "operators/operators.hpp"
+#include "output/file_writer.hpp"
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
 #include "output/snapshot.hpp"
@@ -27,27 +28,61 @@ namespace fiamma {
 namespace {
 
 void write_resume_index(State& s, MainValues& mv, int index) {
-  std::ofstream out(s.file(kResumeFile), std::ios::trunc);
-  out << Line().integer(index);
+  write_file_atomically(s.file(kResumeFile), Line().integer(index).str() + '\n', kWorkdirOrigin);
   const Andam& a = s.andam;
   note_file(mv.record, kResumeFile, "resume_index", std::nullopt, std::nullopt,
             index <= a.sweep_count ? std::optional<int>(index) : std::nullopt);
 }
 
-int read_resume_index(State& s) {
-  int index = 1;
-  const auto path = s.file(kResumeFile);
-  if (!std::filesystem::exists(path)) return index;
-  const std::string text = [&] {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }();
-  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return index;
-  FreeFormatReader reader(text, kResumeFile);
-  reader.begin(1);
-  reader.integer(index, "indice di ripresa");
-  reader.end();
-  return index;
+// A snapshot, remembered as the newest one to restart from.
+void write_snapshot(State& s, MainValues& mv);
+
+// The end of a run whose fields stopped being finite: the message lines, the
+// state as it is in the snapshot this step would have written, the history
+// and the sweep table closed (they hold whole records), the resume index
+// left at this sweep step.
+[[noreturn]] void stop_non_finite(State& s, MainValues& mv, const NonFiniteValue& bad) {
+  std::ostream& o = s.out();
+  o << Line().text("Campo non più finito: ").raw(bad.field)
+    << Line().text(bad.points).text(": ").integer(bad.point)
+    << Line().text("iterazione it = ").integer(s.tempo.it)
+    << Line().text("valore: ").real(bad.value);
+  write_snapshot(s, mv);
+  o << Line().text("Stato scritto in ").raw(mv.last_snapshot.string()) << Line().text("Codice interrotto");
+  o.flush();
+  mv.front.history.close();
+  mv.table.file.close();
+  throw NonFiniteField("campo " + std::string(bad.field) + " non finito (" + bad.points + " " +
+                       format_int(bad.point) + ", iterazione " + format_int(s.tempo.it) + "); stato in " +
+                       mv.last_snapshot.string());
+}
+
+// The end of a run at a safe point after SIGINT or SIGTERM: the console
+// flushed, the history and the sweep table closed, and one line that says
+// where the run stopped and how to go on. `it` < 0: between sweep steps.
+[[noreturn]] void stop_on_signal(State& s, MainValues& mv, int it) {
+  const int signal_number = pending_signal();
+  s.out().flush();
+  mv.front.history.close();
+  mv.table.file.close();
+  std::string line = std::string("interrotto da ") + signal_name(signal_number);
+  line += it >= 0 ? " dopo l'iterazione " + format_int(it) : std::string(" tra due passi dell'andamento");
+  if (s.andam.sweep_mode == 1) {
+    line += " (passo " + format_int(mv.i_and) + " di " + format_int(s.andam.sweep_count) +
+            " dell'andamento); per continuare rilanciare nella stessa cartella: l'andamento riprende dal passo " +
+            format_int(mv.i_and) + " scritto in " + kResumeFile;
+  } else if (!mv.last_snapshot.empty()) {
+    line += "; per continuare ripartire dall'ultima istantanea " + mv.last_snapshot.string() +
+            " (ires = 1, restart_name_1 = il suo nome, it_start = la sua iterazione)";
+  } else {
+    line += "; nessuna istantanea scritta: rilanciare da capo";
+  }
+  throw Interrupted(signal_number, line);
+}
+
+void check_safe_point(State& s, MainValues& mv) {
+  const NonFiniteValue bad = find_non_finite(s);
+  if (bad.field != nullptr) stop_non_finite(s, mv, bad);
 }
 
 // The stage fields of stage k; the stage velocity correction from stage 2 on.
@@ -132,7 +167,7 @@ void write_analytic(State& s, MainValues& mv, double t, int counter) {
 
 // The field snapshot of the current step.
 void write_snapshot(State& s, MainValues& mv) {
-  out_tec_prim(s, s.settings.n, s.settings.n_species);
+  mv.last_snapshot = out_tec_prim(s, s.settings.n, s.settings.n_species);
   note_last_opened(mv.record, s, "snapshot", s.tempo.it, s.tempo.t, mv.i_and);
 }
 
@@ -342,6 +377,7 @@ void simulate(State& s, MainValues& mv) {
   }
   if (s.rrestart.ires == 0) initial_projection(s, mv);
   mv.inflow_momentum = s.vvar[4][1];
+  check_safe_point(s, mv);
   write_snapshot(s, mv);
   write_analytic(s, mv, 0.0, 0);
   cfl_eva2(s, n, ns, set.cfl, set.stab, mv.limits);
@@ -352,11 +388,13 @@ void simulate(State& s, MainValues& mv) {
   for (tm.it = tm.it_start + 1; tm.it <= tm.it_end; ++tm.it) {
     time_step(s, mv);
     mv.progress.step(tm.it, tm.t, mv.front.x_m, mv.front.s);
+    check_safe_point(s, mv);
     if (tm.it % tm.it_out == 0) {
       write_snapshot(s, mv);
       write_analytic(s, mv, tm.t, tm.it);
       report(s, mv);
     }
+    if (pending_signal() != 0) stop_on_signal(s, mv, tm.it);
     // A front that no longer moves at all ends a sweep step. The first
     // measuring step has no earlier position and reports 0 by construction.
     if (s.andam.sweep_mode == 1 && mv.front.s == 0.0 && tm.it > tm.it_start + 1) break;
@@ -390,7 +428,19 @@ void simulate(State& s, MainValues& mv) {
     row.var = f.var;
     row.fl_st = mv.fl_st;
     row.it_fin = tm.it;
-    write_sweep_row(s, mv.table, row);
+    if (s.options.sweep_step != 0) {
+      // a step run alone leaves the resume index alone
+      write_sweep_row(s, mv.table, row);
+    } else {
+      // The next resume index is written out before the row and put in
+      // place right after it, so that a kill between the two is a matter of
+      // one rename.
+      ReplacedFile next_index(s.file(kResumeFile), kWorkdirOrigin);
+      next_index << Line().integer(mv.i_and + 1);
+      next_index.close();
+      write_sweep_row(s, mv.table, row);
+      next_index.commit();
+    }
   }
   close_simulation_record(s, mv, RunEnd::Normal);
   if (flame) report_conservation(s, mv);
@@ -428,6 +478,24 @@ void run_sweep_step(State& s, MainValues& mv, int k) {
   mv.table.file.close();
 }
 
+int read_resume_index(State& s) {
+  int index = 1;
+  const auto path = s.file(kResumeFile);
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return index;
+  const std::string text = read_input_file(path, kResumeFile);
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return index;
+  FreeFormatReader reader(text, kResumeFile);
+  reader.begin(1);
+  reader.integer(index, "indice di ripresa");
+  reader.end();
+  if (index < 1) {
+    throw InputError(std::string(kResumeFile) + ": indice di ripresa " + format_int(index) +
+                     ": deve essere almeno 1 (cancellare il file per ripartire dal primo passo)");
+  }
+  return index;
+}
+
 void run_sweeps(State& s, MainValues& mv) {
   Andam& a = s.andam;
   if (s.options.sweep_step != 0) {
@@ -452,6 +520,7 @@ void run_sweeps(State& s, MainValues& mv) {
   }
   for (mv.i_and = resume; mv.i_and <= a.sweep_count; ++mv.i_and) {
     write_resume_index(s, mv, mv.i_and);
+    if (pending_signal() != 0) stop_on_signal(s, mv, -1);
     if (a.sweep_mode == 1) crea_and(s, mv.i_and);
     simulate(s, mv);
   }

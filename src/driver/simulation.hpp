@@ -2,6 +2,7 @@
 // and the time loop with its output cadence and console report.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "diagnostics/conservation.hpp"
@@ -51,7 +52,13 @@ struct MainValues {
   SweepTable table;     // open for the whole sweep
   RunRecord record;     // what the run summary states
   Progress progress;    // the progress line on a terminal
+  std::filesystem::path last_snapshot;  // the newest whole snapshot
 };
+
+// The resume index of "i_and_min.dat": 1 when the file is missing or
+// blank; an index below 1, or a file that is not a regular one, is an
+// InputError.
+int read_resume_index(State& s);
 
 // The closing line of a simulation on standard error: corrections, mean and
 // largest iterations per correction, and the tolerance in force.

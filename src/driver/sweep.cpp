@@ -48,18 +48,15 @@ namespace {
 
 // Opens the table named by the file-name field (code in characters 5 and 6)
 // and writes its header and zone lines.
-void open_table(State& s, SweepTable& table, std::ios::openmode mode) {
+void open_table(State& s, SweepTable& table, bool replace) {
   const int p = s.andam.sweep_parameter;
   s.addr.file_name[4] = sweep_file_code(p)[0];
   s.addr.file_name[5] = sweep_file_code(p)[1];
   strg(s.addr);
   s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
   table.path = s.file(trimmed(s.addr.full_path));
-  table.file.open(table.path, mode);
-  if (!table.file) throw InputError(table.path.string() + ": impossibile scrivere il file");
-  table.file << ' ' << padded(sweep_header(p), kTableRecord) << '\n'
-             << ' ' << padded("ZONE", kTableRecord) << '\n';
-  table.file.flush();
+  table.file.open(table.path, kPrefixedOrigin, replace);
+  table.file.write_record(' ' + padded(sweep_header(p), kTableRecord) + "\n " + padded("ZONE", kTableRecord) + '\n');
 }
 
 }  // namespace
@@ -67,13 +64,13 @@ void open_table(State& s, SweepTable& table, std::ios::openmode mode) {
 void crea_and_init(State& s, SweepTable& table) {
   set_file_name(s.addr, " and__.dat");
   sver(s.addr);
-  open_table(s, table, std::ios::app);
+  open_table(s, table, false);
 }
 
 void crea_and_step_init(State& s, SweepTable& table, int i_and) {
   set_file_name(s.addr, " and___passo.dat");
   s.addr.file_name[0] = static_cast<char>(64 + i_and);
-  open_table(s, table, std::ios::trunc);
+  open_table(s, table, true);
 }
 
 void crea_and(State& s, int i_and) {
@@ -99,7 +96,7 @@ void write_sweep_row(State& s, SweepTable& table, const SweepRow& row) {
   const double first = p == 5   ? (g.gamma - 1.0) * g.Zeldovich / g.gamma
                        : p == 8 ? s.ic_kkind.ord_reaz
                                 : g.*parameter(p).field;
-  table.file << Line()
+  const Line line = Line()
                     .real(first)
                     .real(row.M_l_num)
                     .real(row.M_l_ana)
@@ -110,7 +107,7 @@ void write_sweep_row(State& s, SweepTable& table, const SweepRow& row) {
                     .real(row.var)
                     .integer(row.fl_st)
                     .integer(row.it_fin);
-  table.file.flush();
+  table.file.write_record(line.str() + '\n');
 }
 
 }  // namespace fiamma

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "driver/shared_state.hpp"
+#include "output/file_writer.hpp"
 
 namespace fiamma {
 
@@ -23,7 +23,7 @@ struct SweepRow {
 
 // The sweep table, open for the whole sweep.
 struct SweepTable {
-  std::ofstream file;
+  AppendedFile file;
   std::filesystem::path path;
 };
 

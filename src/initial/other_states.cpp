@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -91,16 +90,20 @@ std::string restart_path(State& s) {
   return trimmed(a.full_path);
 }
 
-void res_inp(State& s, int n, int /*n_species*/) {
-  const std::string name = restart_path(s);
-  s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
+namespace {
+
+// Reads and checks the restart snapshot `name`; with `store`, fills the
+// node values and the pressure.
+void read_restart(State& s, const std::string& name, int n, bool store) {
   const Rrestart& r = s.rrestart;
   if (trimmed(r.name[1]).empty()) throw InputError("record 70 (restart_name_1): nome del file di ripartenza vuoto");
-  std::ifstream in(s.file(name), std::ios::binary);
-  if (!std::filesystem::is_regular_file(s.file(name)) || !in) {
-    throw InputError(name + ": file di ripartenza mancante o illeggibile (restart_name_1..3)");
+  std::string text;
+  try {
+    text = read_input_file(s.file(name), "file di ripartenza");
+  } catch (const InputError& e) {
+    throw InputError(name + ": file di ripartenza mancante o illeggibile (restart_name_1..3, record 70-72): " +
+                     e.what());
   }
-  const std::string text(std::istreambuf_iterator<char>(in), {});
   const auto lines = lines_of(text);
   int records = 0;
   for (std::size_t l = 2; l < lines.size(); ++l) records += blank_line(lines[l]) ? 0 : 1;
@@ -132,6 +135,13 @@ void res_inp(State& s, int n, int /*n_species*/) {
                        "): densita' e temperatura devono essere positive e finite, trovate rho = " +
                        format_real(rho) + ", th = " + format_real(th));
     }
+    for (int c = 0; c < 10; ++c) {
+      if (!std::isfinite(v[c])) {
+        throw InputError(name + ": record " + format_int(i + 2) + " (nodo " + format_int(i) + "): " + kColumns[c] +
+                         " = " + format_real(v[c]) + ", ogni valore deve essere finito");
+      }
+    }
+    if (!store) continue;
     if (i == 1) s.vvar_2 = rho * th;
     w.ini_rho[i] = rho;
     s.vvar[4][i] = s.vvar[5][i] = rho * vel;
@@ -139,8 +149,19 @@ void res_inp(State& s, int n, int /*n_species*/) {
     w.ini_y2[i] = rho * y2;
     w.ini_th[i] = th;
   }
+  if (!store) return;
   carry_to_staggered(s, n, true);
   set_staggered_spares(s, n);
+}
+
+}  // namespace
+
+void check_restart_file(State& s, int n) { read_restart(s, restart_path(s), n, false); }
+
+void res_inp(State& s, int n, int /*n_species*/) {
+  const std::string name = restart_path(s);
+  s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
+  read_restart(s, name, n, true);
 }
 
 }  // namespace fiamma

@@ -20,5 +20,9 @@ std::string restart_path(State& s);
 // Rebuilds the state from a snapshot written by the snapshot writer, named
 // by restart_name_1 under restart_name_2 and restart_name_3.
 void res_inp(State& s, int n, int n_species);
+// Reads the restart snapshot as res_inp would and checks it (n data records,
+// every value finite, density and temperature positive) without changing
+// the state: an InputError names what is wrong.
+void check_restart_file(State& s, int n);
 
 }  // namespace fiamma

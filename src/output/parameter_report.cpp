@@ -1,9 +1,9 @@
 #include "output/parameter_report.hpp"
 
-#include <fstream>
 #include <string_view>
 
 #include "driver/errors.hpp"
+#include "output/file_writer.hpp"
 #include "output/free_format.hpp"
 
 namespace fiamma {
@@ -77,8 +77,7 @@ void scrivi_parametri(State& s, int n, int /*n_species*/, double /*cfl*/, double
         {"D_2      = ", g.D_2}});
   line(kDashes);
 
-  std::ofstream file(s.file(kReportFile), std::ios::trunc);
-  if (!file) throw InputError(std::string(kReportFile) + ": impossibile scrivere il file");
+  ReplacedFile file(s.file(kReportFile), kWorkdirOrigin);
   auto text_item = [&](std::string_view t) { file << Line().raw(quote_text(t)); };
   auto real_item = [&](double x) { file << Line().real(x); };
   text_item(std::string_view(s.addr.run_tag.data(), 1));
@@ -100,7 +99,7 @@ void scrivi_parametri(State& s, int n, int /*n_species*/, double /*cfl*/, double
   real_item(g.th_fresh);
   real_item(g.th_burnt);
   real_item(g.y1_fresh);
-  if (!file) throw InputError(std::string(kReportFile) + ": errore di scrittura");
+  file.commit();
 }
 
 }  // namespace fiamma

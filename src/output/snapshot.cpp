@@ -2,21 +2,20 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "driver/errors.hpp"
 #include "driver/grid.hpp"
 #include "operators/operators.hpp"
+#include "output/file_writer.hpp"
 #include "output/free_format.hpp"
 #include "output/naming.hpp"
 
 namespace fiamma {
 
-void out_tec_prim(State& s, int n, int /*n_species*/) {
-  const auto path = s.file(tagged_output_path(s, "-pr------.dat", 4, 6, s.tempo.it));
-  std::ofstream file(path, std::ios::trunc);
-  if (!file) throw InputError(path.string() + ": impossibile scrivere il file");
+std::filesystem::path out_tec_prim(State& s, int n, int /*n_species*/) {
+  const auto name = tagged_output_path(s, "-pr------.dat", 4, 6, s.tempo.it);
+  ReplacedFile file(s.file(name), kPrefixedOrigin);
   char zone[32];
   std::snprintf(zone, sizeof zone, "ZONE I =%04d", n);
   file << ' ' << padded(kSnapshotHeader, 96) << '\n' << ' ' << padded(zone, 96) << '\n';
@@ -36,7 +35,8 @@ void out_tec_prim(State& s, int n, int /*n_species*/) {
     file << Line().real(x).real(rho).real(s.vvar[4][i] / rho).real(th).real(s.vvar[5][i] / rho)
                 .real(s.vvar[6][i] / rho).real(s.vvar[7][i] / rho).real(y1).real(y2).real(wwx);
   }
-  if (!file) throw InputError(path.string() + ": errore di scrittura");
+  file.commit();
+  return name;
 }
 
 }  // namespace fiamma

@@ -1,6 +1,8 @@
 // Tecplot field snapshots in primitive variables, one line per node.
 #pragma once
 
+#include <filesystem>
+
 #include "driver/shared_state.hpp"
 
 namespace fiamma {
@@ -8,7 +10,8 @@ namespace fiamma {
 inline constexpr const char* kSnapshotHeader =
     "VARIABLES = \"x\", \"rho\", \"v\", \"th\",\"vh\",\"vp\",\"vm\",\"y1\",\"y2\",\"wwx\"";
 
-// Writes "<tag>pr<it, 6 digits>.dat" under the configured prefixes.
-void out_tec_prim(State& s, int n, int n_species);
+// Writes "<tag>pr<it, 6 digits>.dat" under the configured prefixes, whole or
+// not at all; returns its name relative to the working directory.
+std::filesystem::path out_tec_prim(State& s, int n, int n_species);
 
 }  // namespace fiamma

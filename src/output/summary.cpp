@@ -1,5 +1,7 @@
 #include "output/summary.hpp"
 
+#include "output/file_writer.hpp"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -226,29 +228,7 @@ std::string summary_text(const State& s, const RunRecord& r, RunEnd end, int exi
 }
 
 void write_summary(const State& s, const RunRecord& r, RunEnd end, int exit_status, const std::string& message) {
-  const std::string text = summary_text(s, r, end, exit_status, message);
-  const std::filesystem::path name = summary_path(s, r);
-  const std::filesystem::path path = s.file(name);
-  std::filesystem::path temporary = path;
-  temporary += ".tmp";
-  const auto fail = [&](const std::string& what) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    throw WriteError(name.string() + ": impossibile scrivere il riassunto della simulazione (" + what +
-                     "; la cartella viene dai record 2 e 3, path_prefix_1 e path_prefix_2)");
-  };
-  {
-    std::ofstream out(temporary, std::ios::trunc | std::ios::binary);
-    if (!out) fail(std::strerror(errno));
-    out << text;
-    out.flush();
-    if (!out) fail(std::strerror(errno));
-    out.close();
-    if (!out) fail(std::strerror(errno));
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) fail(ec.message());
+  write_file_atomically(s.file(summary_path(s, r)), summary_text(s, r, end, exit_status, message), kPrefixedOrigin);
 }
 
 }  // namespace fiamma

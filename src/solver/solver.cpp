@@ -1,12 +1,13 @@
 #include "solver/solver.hpp"
 
 #include <cmath>
-#include <fstream>
+#include <memory>
 #include <istream>
 #include <string>
 
 #include "driver/errors.hpp"
 #include "operators/operators.hpp"
+#include "output/file_writer.hpp"
 #include "output/free_format.hpp"
 
 namespace fiamma {
@@ -275,8 +276,9 @@ void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& 
     div[i] = (gamma * d2[i] - dp_dt + gamma * d1 * omega) / (gamma * p);
   }
   if (s.tempo.it == 1 && s.tempo.stage == 2) {
-    std::ofstream dump(s.file("fort.93"), std::ios::trunc);
+    ReplacedFile dump(s.file("fort.93"), kWorkdirOrigin);
     for (int i = 1; i <= n - 1; ++i) dump << Line().integer(i).real(div[i]);
+    dump.commit();
   }
 }
 
@@ -308,12 +310,13 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
     w.c_dphi[i] = 0.0;
   }
   const bool dump = s.tempo.it == 1 && s.tempo.stage == 2;
-  std::ofstream dump_123;
+  std::unique_ptr<ReplacedFile> dump_123;
   if (dump) {
-    std::ofstream dump_456(s.file("fort.456"), std::ios::trunc);
+    ReplacedFile dump_456(s.file("fort.456"), kWorkdirOrigin);
     der_prima_ns_st(s, n, q6, w.c_dump);
     for (int i = 1; i <= n - 1; ++i) dump_456 << Line().integer(i).real(q6[i]).real(w.c_dump[i]);
-    dump_123.open(s.file("fort.123"), std::ios::trunc);
+    dump_456.commit();
+    dump_123 = std::make_unique<ReplacedFile>(s.file("fort.123"), kWorkdirOrigin);
   }
   const long long iterations_before = s.scratch.correction_iterations;
   for (int k = 1;; ++k) {
@@ -327,7 +330,7 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
     if (dump) {
       der_seconda_st(s, n, w.c_phi, w.c_dump);
       for (int i = 1; i <= n - 1; ++i) {
-        dump_123 << Line().real((i - 1) * s.discr.dx).real(w.c_f[i]).real(w.c_phi[i]).real(w.c_dump[i]).real(w.c_drho[i]);
+        *dump_123 << Line().real((i - 1) * s.discr.dx).real(w.c_f[i]).real(w.c_phi[i]).real(w.c_dump[i]).real(w.c_drho[i]);
       }
     }
     der_prima_st_ns(s, n, w.c_phi, w.c_dphi);
@@ -351,6 +354,7 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
       break;
     }
   }
+  if (dump_123) dump_123->commit();
   ++s.scratch.corrections;
   for (int i = 1; i <= n; ++i) {
     q4[i] = q5[i] = w.c_rho_ns[i] * w.c_v[i];

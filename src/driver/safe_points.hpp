@@ -1,0 +1,40 @@
+// Where a run may end early without leaving anything half done: between
+// steps. A field that stopped being finite, and SIGINT or SIGTERM, are
+// noticed there.
+#pragma once
+
+#include "driver/shared_state.hpp"
+
+namespace fiamma {
+
+// SIGINT and SIGTERM handlers for the duration of a run: the first signal
+// is remembered and the run ends at its next safe point; a second one ends
+// the process at once. The earlier handlers come back on destruction.
+class SignalGuard {
+ public:
+  SignalGuard();
+  ~SignalGuard();
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
+};
+
+// The signal received since the guard was installed, or 0.
+int pending_signal();
+// "SIGINT", "SIGTERM" or "segnale N".
+const char* signal_name(int signal_number);
+
+// The first value of a transported field that is not finite.
+struct NonFiniteValue {
+  const char* field = nullptr;  // nullptr: every value is finite
+  const char* points = "";      // "punto" (staggered) or "nodo"
+  int point = 0;
+  double value = 0.0;
+};
+
+// Density, fuel, oxidizer (staggered points 1..n-1), momentum (nodes 1..n)
+// and the thermodynamic pressure. A sum of x - x over each field is NaN
+// exactly when one value is not finite, so a finite state costs one pass
+// without branches; only a failed sum is searched.
+NonFiniteValue find_non_finite(const State& s);
+
+}  // namespace fiamma
