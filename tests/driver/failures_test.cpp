@@ -436,7 +436,9 @@ TEST(CheckConfig, PredictsWhatTheRunWillDo) {
   write_file(dir / "eulero_test.dat", flame_config(small_flame(10, 10)));
   EXPECT_EQ(run_to_end(dir, {"--check-config"}), 0);
   for (const auto& l : lines_of(out_of(dir))) {  // only the short domain's warning: nothing to replace yet
-    if (l.rfind("Attenzione", 0) == 0) EXPECT_NE(l.find("ancoraggio"), std::string::npos) << l;
+    if (l.rfind("Attenzione", 0) == 0) {
+      EXPECT_NE(l.find("ancoraggio"), std::string::npos) << l;
+    }
   }
 
   // files of an earlier run with the same tag, a resume index that skips steps
