@@ -115,12 +115,12 @@ def nesting_depth(paths):
     return depth
 
 
-def parse_vary(spec, base_value):
+def parse_vary(vary_arg, base_value):
     """NAME=v1,v2,... or NAME=start:stop:count (count values, both ends
     included) -> (NAME, [value texts])."""
-    if "=" not in spec:
-        raise RunnerError("--vary %s: expected NAME=v1,v2,... or NAME=start:stop:count" % spec)
-    name, text = spec.split("=", 1)
+    if "=" not in vary_arg:
+        raise RunnerError("--vary %s: expected NAME=v1,v2,... or NAME=start:stop:count" % vary_arg)
+    name, text = vary_arg.split("=", 1)
     if ":" in text:
         parts = text.split(":")
         try:
@@ -128,7 +128,7 @@ def parse_vary(spec, base_value):
             if len(parts) != 3 or count < 1:
                 raise ValueError
         except (ValueError, IndexError):
-            raise RunnerError("--vary %s: a range is start:stop:count with count >= 1" % spec)
+            raise RunnerError("--vary %s: a range is start:stop:count with count >= 1" % vary_arg)
         values = [start + (stop - start) * i / (count - 1) if count > 1 else start for i in range(count)]
         values = [float("%.12g" % v) for v in values]
         if isinstance(base_value, int) and all(v == int(v) for v in values):
@@ -136,7 +136,7 @@ def parse_vary(spec, base_value):
         return name, [repr(v) for v in values]
     values = [v.strip() for v in text.split(",")]
     if not all(values):
-        raise RunnerError("--vary %s: an empty value" % spec)
+        raise RunnerError("--vary %s: an empty value" % vary_arg)
     return name, values
 
 
@@ -449,12 +449,12 @@ def csv_value(v):
 def run_campaign(pool, workdir, sets, varies, outdir, out):
     config_data, cfg = read_configuration(pool, workdir, sets)
     axes = []
-    for spec in varies:
-        name = spec.split("=", 1)[0]
+    for vary_arg in varies:
+        name = vary_arg.split("=", 1)[0]
         if name not in cfg:
             raise RunnerError("--vary %s: no record of the configuration is called \"%s\" "
-                              "(the names are those of fiamma --print-config)" % (spec, name))
-        axes.append(parse_vary(spec, cfg[name]))
+                              "(the names are those of fiamma --print-config)" % (vary_arg, name))
+        axes.append(parse_vary(vary_arg, cfg[name]))
     names = [a[0] for a in axes]
     if len(set(names)) != len(names):
         raise RunnerError("--vary: each record at most once")
