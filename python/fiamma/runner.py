@@ -390,10 +390,7 @@ def run_sweep(pool, workdir, sets, out):
             elif os.path.basename(rel) == "fort.87":
                 echo += data  # the grid echo collects every step's abscissae
             else:
-                target = os.path.abspath(os.path.join(workdir, rel))
-                os.makedirs(os.path.dirname(target), exist_ok=True)
-                with open(target, "wb") as f:
-                    f.write(data)
+                tasks.write_file(workdir, rel, data)
     if echo:
         with open(os.path.join(workdir, "fort.87"), "wb") as f:
             f.write(echo)
@@ -484,10 +481,7 @@ def run_campaign(pool, workdir, sets, varies, outdir, out):
         folder = os.path.join(outdir, t["key"])
         os.makedirs(folder, exist_ok=True)
         for rel, data in result["files"].items():
-            target = os.path.abspath(os.path.join(folder, rel))
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            with open(target, "wb") as f:
-                f.write(data)
+            tasks.write_file(folder, rel, data)
         with open(os.path.join(folder, "fiamma.log"), "wb") as f:
             f.write(result["log"])
         if result["status"] != 0:

@@ -26,6 +26,14 @@ def _die_with_parent():
         pass
 
 
+def write_file(folder, rel, data):
+    """Writes `data` (bytes) to `rel` under `folder`, making its folders."""
+    path = os.path.normpath(os.path.join(folder, rel))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
 def run_task(task):
     """Runs ``fiamma`` with ``task["args"]`` among ``task["files"]``.
 
@@ -42,10 +50,7 @@ def run_task(task):
         run_dir = os.path.join(root, *(["w"] * int(task.get("depth", 0))))
         os.makedirs(run_dir, exist_ok=True)
         for rel, data in task["files"].items():
-            path = os.path.normpath(os.path.join(run_dir, rel))
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "wb") as f:
-                f.write(data)
+            write_file(run_dir, rel, data)
         log_path = os.path.join(root, "console.log")
         start = time.monotonic()
         exe = task.get("fiamma") or "fiamma"
