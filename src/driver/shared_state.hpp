@@ -244,6 +244,10 @@ struct SolverScratch {
   double arrhenius_ta = 0.0;
   // pressure balance and divergence
   Field p_th_ns, p_rho_ns, p_f_ns, p_grad, div_d2th;
+  // the temperatures div_d2th was computed from ahead of the divergence
+  // (div_d2th_n = 0: none)
+  Field div_d2th_input;
+  int div_d2th_n = 0;
   // velocity correction
   Field c_rho_ns, c_drho, c_dq5, c_r, c_v, c_v_prev, c_a, c_ia, c_f, c_phi, c_dphi, c_dump;
   // time-step control, shift, snapshot, initial profile

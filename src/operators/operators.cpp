@@ -381,6 +381,7 @@ void setup_operators(State& s, int n) {
   }
   ini_comp2_n_meno_1(s, n, poisson_solved_bands(o.comp13), o.comp13.homog_1.data(), o.comp13.homog_2.data());
   forget_results(o);
+  s.scratch.div_d2th_n = 0;  // computed with the operators of before
   for (PreparedOperator& p : o.prepared) p.n = 0;
   if (!s.options.reference_operators) {
     const OperatorBlock* blocks[] = {&o.comp1, &o.comp2, &o.comp3, &o.comp4, &o.comp5, &o.comp6, &o.comp7, &o.comp8};

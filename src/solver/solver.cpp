@@ -250,7 +250,16 @@ void th_lm_calc(int n, const Field& rho, double p, Field& th) {
 void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1, const Field& mom,
                    double p, const Field& th, double& dp_dt, double& v_out) {
   SolverScratch& w = s.scratch;
-  inter_st_ns_many(s, n, {&th, &rho, &rho_y1}, {&w.p_th_ns, &w.p_rho_ns, &w.p_f_ns});
+  if (prepared_operators(s)) {
+    // the second derivative of the temperature, which the divergence that
+    // follows needs, in the same pass
+    apply_together(s, n, {{Operator::inter_st_ns, &th, &w.p_th_ns}, {Operator::inter_st_ns, &rho, &w.p_rho_ns},
+                          {Operator::inter_st_ns, &rho_y1, &w.p_f_ns}, {Operator::der_seconda_st, &th, &w.div_d2th}});
+    std::memcpy(w.div_d2th_input.data() + 1, th.data() + 1, sizeof(double) * static_cast<std::size_t>(n));
+    w.div_d2th_n = n;
+  } else {
+    inter_st_ns_many(s, n, {&th, &rho, &rho_y1}, {&w.p_th_ns, &w.p_rho_ns, &w.p_f_ns});
+  }
   der_prima(s, n, w.p_th_ns, w.p_grad);
   dp_dt = 0.0;
   double integral = 0.0;
@@ -278,7 +287,12 @@ void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const F
 void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho, const Field& rho_y1,
                    const Field& th, double p, double dp_dt) {
   Field& d2 = s.scratch.div_d2th;
-  der_seconda_st(s, n, th, d2);
+  // taken from the pressure balance when computed there for the same bits
+  const bool ready = s.scratch.div_d2th_n == n &&
+                     std::memcmp(s.scratch.div_d2th_input.data() + 1, th.data() + 1,
+                                 sizeof(double) * static_cast<std::size_t>(n)) == 0;
+  if (!ready) der_seconda_st(s, n, th, d2);
+  s.scratch.div_d2th_n = 0;
   const double gamma = s.gass.gamma, d1 = s.gass.D_1, da = s.gass.Damkohler, ta = s.gass.Zeldovich;
   SolverScratch& w = s.scratch;
   for (int i = 1; i <= n; ++i) {
