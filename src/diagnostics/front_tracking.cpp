@@ -57,11 +57,16 @@ void measure(State& s, int n, FrontTracker& f, int criterion, int n_stab, const 
 
   // 1. point values
   if (uniform) {
-    inter_st_ns(s, n, s.vvar[1], f.rho);
-    inter_st_ns(s, n, s.vvar[2], f.rho_y1);
-    // the oxidizer at the nodes is read by nothing: the fast form skips it
-    if (!prepared_operators(s)) inter_st_ns(s, n, s.vvar[3], f.rho_y2);
-    inter_st_ns(s, n, dthdx, f.dth);
+    if (prepared_operators(s)) {
+      // the oxidizer at the nodes is read by nothing: the fast form skips it
+      // and interleaves the other three
+      inter_st_ns_many(s, n, {&s.vvar[1], &s.vvar[2], &dthdx}, {&f.rho, &f.rho_y1, &f.dth});
+    } else {
+      inter_st_ns(s, n, s.vvar[1], f.rho);
+      inter_st_ns(s, n, s.vvar[2], f.rho_y1);
+      inter_st_ns(s, n, s.vvar[3], f.rho_y2);
+      inter_st_ns(s, n, dthdx, f.dth);
+    }
   } else {
     for (int i = 1; i <= n; ++i) {
       f.rho[i] = s.vvar[1][i];

@@ -187,11 +187,12 @@ struct PentaWork {
 };
 
 // One operator factored once at set-up: the multipliers of the elimination
-// of its left-hand matrix, the eliminated sub-diagonal, the pivots and the
-// sweep coefficients, and the constants of its boundary correction. An
-// application then does right-hand-side work only, with the same arithmetic
-// as the elimination repeated at every call. n = 0: not prepared (the
-// straightforward form is used).
+// of its left-hand matrix, the reciprocals of the pivots, the eliminated
+// sub-diagonal divided by its pivot, the sweep coefficients, and the
+// constants of its boundary correction. An application then does
+// right-hand-side work only: multiplications where the elimination repeated
+// at every call divides, so the results differ from it in the last digits.
+// n = 0: not prepared (the straightforward form is used).
 struct PreparedOperator {
   int n = 0;
   bool staggered = false;  // solved on the n-1 staggered points
@@ -200,7 +201,7 @@ struct PreparedOperator {
   const double* homog_2 = nullptr;
   double r1 = 0, r2 = 0, r3 = 0, s1 = 0, s2 = 0, s3 = 0;  // first and last equations
   double p11 = 0, p12 = 0, pm1 = 0, pm2 = 0, inv_det = 0;
-  Field lambda, elim_b, pivot, sweep_u, sweep_v;
+  Field lambda, elim_b_over_pivot, inv_pivot, sweep_u, sweep_v;
 };
 
 // A result kept for reuse: the input it was computed from, bit for bit.
@@ -236,8 +237,19 @@ struct Operators {
 struct SolverScratch {
   // right-hand sides
   Field rhs_rho_ns, rhs_m_st, rhs_f_ns, rhs_o_ns, rhs_flux, rhs_dflux, rhs_visc, rhs_dvisc;
+  Field rhs_mflux, rhs_fvisc, rhs_fdiff;
+  // the Arrhenius factor exp(-Ta/th) of the last divergence, with the
+  // temperatures it was computed from (reused by the fuel right-hand side
+  // for the very same temperatures, bit for bit); arrhenius_n = 0: none
+  Field arrhenius_th, arrhenius;
+  int arrhenius_n = 0;
+  double arrhenius_ta = 0.0;
   // pressure balance and divergence
   Field p_th_ns, p_rho_ns, p_f_ns, p_grad, div_d2th;
+  // the temperatures div_d2th was computed from ahead of the divergence
+  // (div_d2th_n = 0: none)
+  Field div_d2th_input;
+  int div_d2th_n = 0;
   // velocity correction
   Field c_rho_ns, c_drho, c_dq5, c_r, c_v, c_v_prev, c_a, c_ia, c_f, c_phi, c_dphi, c_dump;
   // time-step control, shift, snapshot, initial profile

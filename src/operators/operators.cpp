@@ -36,6 +36,8 @@ void init_block(State& s, int n, OperatorBlock& k) {
 
 enum OperatorId { kDerPrima, kDerPrimaSt, kInterNsSt, kInterStNs, kDerPrimaNsSt, kDerPrimaStNs, kDerSeconda,
                   kDerSecondaSt, kPoisson };
+static_assert(static_cast<int>(Operator::der_seconda_st) == kDerSecondaSt &&
+              static_cast<int>(Operator::inter_st_ns) == kInterStNs);
 
 // Factors the five-band matrix A on n points as the solvers eliminate it at
 // every call (same operations, same order). A zero pivot with a non-zero
@@ -44,13 +46,13 @@ enum OperatorId { kDerPrima, kDerPrimaSt, kInterNsSt, kInterStNs, kDerPrimaNsSt,
 bool factor(PreparedOperator& p, int n, const FiveBands& A) {
   const double *a = A.a, *b = A.b, *c = A.c, *d = A.d, *e = A.e;
   double* lam = p.lambda.data();
-  double* eb = p.elim_b.data();
-  double* q = p.pivot.data();
+  double* eb = p.elim_b_over_pivot.data();
+  double* q = p.inv_pivot.data();
   double* su = p.sweep_u.data();
   double* sv = p.sweep_v.data();
   // elimination: rows 1 and 2 keep their bands
-  // the eliminated c and d of row i wait in pivot(i) and sweep_v(i) until
-  // the sweep replaces them
+  // the eliminated b, c and d of row i wait in elim_b_over_pivot(i),
+  // inv_pivot(i) and sweep_v(i) until the sweep replaces them
   eb[1] = b[1];
   eb[2] = b[2];
   lam[1] = lam[2] = 0.0;
@@ -73,6 +75,11 @@ bool factor(PreparedOperator& p, int n, const FiveBands& A) {
     su[i] = (di - eb[i] * sv[i - 1]) / qi;
     sv[i] = e[i] / qi;
     q[i] = qi;
+  }
+  // an application multiplies by these instead of dividing by the pivots
+  for (int i = 2; i <= n; ++i) {
+    q[i] = 1.0 / q[i];
+    eb[i] = eb[i] * q[i];
   }
   return true;
 }
@@ -112,74 +119,100 @@ void forget_results(Operators& o) {
   for (OperatorMemo& m : o.memo) m.op = -1;
 }
 
-// K applications of one prepared operator with interleaved right-hand sides:
+// K applications of prepared operators with interleaved right-hand sides
+// (Same: all of one operator; otherwise application k uses operator ops[k]):
 // the seven-band product, the elimination of the right-hand side and the
 // forward sweep in one pass, the back substitution, the boundary correction.
-// Each right-hand side sees exactly the operations of the straightforward
-// form, in the same order, so the results are the same bit for bit.
-template <int K>
-void apply_prepared(const PreparedOperator& p, int n, const double* const* f, double* const* u) {
-  const double *aB = p.product[0], *bB = p.product[1], *cB = p.product[2], *dB = p.product[3],
-               *eB = p.product[4], *fB = p.product[5], *gB = p.product[6];
-  const double *lam = p.lambda.data(), *eb = p.elim_b.data(), *q = p.pivot.data(), *su = p.sweep_u.data(),
-               *sv = p.sweep_v.data();
-  const int m = p.staggered ? n - 1 : n;
+// The forward sweep multiplies by the kept reciprocal pivot and the back
+// substitution takes the farther neighbour first, so that each point waits
+// for the previous one only one multiplication and one subtraction: the
+// results agree with the straightforward form to rounding (a few units in
+// the last place of the field's scale), not bit for bit. Interleaving
+// overlaps these dependency chains; it does not change any result.
+template <int K, bool Same>
+void apply_prepared(const PreparedOperator* const* ops, int n, const double* const* f, double* const* u) {
+  constexpr int P = Same ? 1 : K;
+  const double *aB[P], *bB[P], *cB[P], *dB[P], *eB[P], *fB[P], *gB[P];
+  const double *lam[P], *ebq[P], *rq[P], *su[P], *sv[P];
+  for (int o = 0; o < P; ++o) {
+    const PreparedOperator& p = *ops[o];
+    aB[o] = p.product[0];
+    bB[o] = p.product[1];
+    cB[o] = p.product[2];
+    dB[o] = p.product[3];
+    eB[o] = p.product[4];
+    fB[o] = p.product[5];
+    gB[o] = p.product[6];
+    lam[o] = p.lambda.data();
+    ebq[o] = p.elim_b_over_pivot.data();
+    rq[o] = p.inv_pivot.data();
+    su[o] = p.sweep_u.data();
+    sv[o] = p.sweep_v.data();
+  }
   double el[K], sw[K], first[K], last[K];
   for (int k = 0; k < K; ++k) {
+    const int o = Same ? 0 : k;
     const double* x = f[k];
     double* y = u[k];
-    const double r1 = dB[1] * x[1] + eB[1] * x[2] + fB[1] * x[3] + gB[1] * x[4];
-    const double r2 = cB[2] * x[1] + dB[2] * x[2] + eB[2] * x[3] + fB[2] * x[4] + gB[2] * x[5];
-    const double r3 = bB[3] * x[1] + cB[3] * x[2] + dB[3] * x[3] + eB[3] * x[4] + fB[3] * x[5] + gB[3] * x[6];
+    const double r1 = dB[o][1] * x[1] + eB[o][1] * x[2] + fB[o][1] * x[3] + gB[o][1] * x[4];
+    const double r2 = cB[o][2] * x[1] + dB[o][2] * x[2] + eB[o][2] * x[3] + fB[o][2] * x[4] + gB[o][2] * x[5];
+    const double r3 = bB[o][3] * x[1] + cB[o][3] * x[2] + dB[o][3] * x[3] + eB[o][3] * x[4] + fB[o][3] * x[5] +
+                      gB[o][3] * x[6];
     first[k] = r1;
     y[1] = 0.0;
     el[k] = r2;
-    sw[k] = (r2 - eb[2] * 0.0) / q[2];
+    sw[k] = r2 * rq[o][2];
     y[2] = sw[k];
-    el[k] = r3 - lam[3] * el[k];
-    sw[k] = (el[k] - eb[3] * sw[k]) / q[3];
+    el[k] = r3 - lam[o][3] * el[k];
+    sw[k] = el[k] * rq[o][3] - ebq[o][3] * sw[k];
     y[3] = sw[k];
   }
   for (int i = 4; i <= n - 3; ++i) {
     for (int k = 0; k < K; ++k) {
+      const int o = Same ? 0 : k;
       const double* x = f[k];
-      const double r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i] + eB[i] * x[i + 1] +
-                       fB[i] * x[i + 2] + gB[i] * x[i + 3];
-      el[k] = r - lam[i] * el[k];
-      sw[k] = (el[k] - eb[i] * sw[k]) / q[i];
+      const double r = aB[o][i] * x[i - 3] + bB[o][i] * x[i - 2] + cB[o][i] * x[i - 1] + dB[o][i] * x[i] +
+                       eB[o][i] * x[i + 1] + fB[o][i] * x[i + 2] + gB[o][i] * x[i + 3];
+      el[k] = r - lam[o][i] * el[k];
+      sw[k] = el[k] * rq[o][i] - ebq[o][i] * sw[k];
       u[k][i] = sw[k];
     }
   }
   for (int k = 0; k < K; ++k) {
+    const int o = Same ? 0 : k;
+    const bool staggered = ops[o]->staggered;
     const double* x = f[k];
     double* y = u[k];
     int i = n - 2;
-    double r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i] + eB[i] * x[i + 1] +
-               fB[i] * x[i + 2];
-    el[k] = r - lam[i] * el[k];
-    sw[k] = (el[k] - eb[i] * sw[k]) / q[i];
+    double r = aB[o][i] * x[i - 3] + bB[o][i] * x[i - 2] + cB[o][i] * x[i - 1] + dB[o][i] * x[i] +
+               eB[o][i] * x[i + 1] + fB[o][i] * x[i + 2];
+    el[k] = r - lam[o][i] * el[k];
+    sw[k] = el[k] * rq[o][i] - ebq[o][i] * sw[k];
     y[i] = sw[k];
     i = n - 1;
-    r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i] + eB[i] * x[i + 1];
+    r = aB[o][i] * x[i - 3] + bB[o][i] * x[i - 2] + cB[o][i] * x[i - 1] + dB[o][i] * x[i] + eB[o][i] * x[i + 1];
     const double row_n_1 = r;
-    el[k] = r - lam[i] * el[k];
-    sw[k] = (el[k] - eb[i] * sw[k]) / q[i];
+    el[k] = r - lam[o][i] * el[k];
+    sw[k] = el[k] * rq[o][i] - ebq[o][i] * sw[k];
     y[i] = sw[k];
     i = n;
-    r = aB[i] * x[i - 3] + bB[i] * x[i - 2] + cB[i] * x[i - 1] + dB[i] * x[i];
-    last[k] = p.staggered ? row_n_1 : r;
+    r = aB[o][i] * x[i - 3] + bB[o][i] * x[i - 2] + cB[o][i] * x[i - 1] + dB[o][i] * x[i];
+    last[k] = staggered ? row_n_1 : r;
     // the sweep value of row n is never read: x(n) is imposed
     y[n] = 0.0;
-    y[n - 1] = p.staggered ? 0.0 : y[n - 1] - su[n - 1] * y[n];
+    y[n - 1] = staggered ? 0.0 : y[n - 1] - su[o][n - 1] * y[n];
   }
   for (int i = n - 2; i >= 1; --i) {
     for (int k = 0; k < K; ++k) {
+      const int o = Same ? 0 : k;
       double* y = u[k];
-      y[i] = y[i] - su[i] * y[i + 1] - sv[i] * y[i + 2];
+      y[i] = (y[i] - sv[o][i] * y[i + 2]) - su[o][i] * y[i + 1];
     }
   }
-  const double *g1 = p.homog_1, *g2 = p.homog_2;
   for (int k = 0; k < K; ++k) {
+    const PreparedOperator& p = *ops[Same ? 0 : k];
+    const int m = p.staggered ? n - 1 : n;
+    const double *g1 = p.homog_1, *g2 = p.homog_2;
     double* y = u[k];
     const double t1 = first[k] - (p.r1 * y[1] + p.r2 * y[2] + p.r3 * y[3]);
     const double tm = last[k] - (p.s1 * y[m - 2] + p.s2 * y[m - 1] + p.s3 * y[m]);
@@ -190,17 +223,24 @@ void apply_prepared(const PreparedOperator& p, int n, const double* const* f, do
   }
 }
 
-void apply_prepared_many(const PreparedOperator& p, int n, int count, const double* const* f, double* const* u) {
+// count applications, in passes of up to 4 interleaved right-hand sides.
+template <bool Same>
+void apply_prepared_many(const PreparedOperator* const* ops, int n, int count, const double* const* f,
+                         double* const* u) {
   while (count > 0) {
-    switch (count) {
-      case 1: apply_prepared<1>(p, n, f, u); return;
-      case 2: apply_prepared<2>(p, n, f, u); return;
-      case 3: apply_prepared<3>(p, n, f, u); return;
-      default: apply_prepared<4>(p, n, f, u); break;
+    // five or six as two passes of three: a lone right-hand side would wait
+    // on its own dependency chain
+    const int pass = count == 5 || count == 6 ? 3 : count > 4 ? 4 : count;
+    switch (pass) {
+      case 1: apply_prepared<1, Same>(ops, n, f, u); break;
+      case 2: apply_prepared<2, Same>(ops, n, f, u); break;
+      case 3: apply_prepared<3, Same>(ops, n, f, u); break;
+      default: apply_prepared<4, Same>(ops, n, f, u); break;
     }
-    f += 4;
-    u += 4;
-    count -= 4;
+    if (!Same) ops += pass;
+    f += pass;
+    u += pass;
+    count -= pass;
   }
 }
 
@@ -253,7 +293,8 @@ void apply(State& s, int id, int n, int count, const Field* const* f, Field* con
   o.solves += todo;
   o.reused += count - todo;
   if (todo == 0) return;
-  apply_prepared_many(p, n, todo, in, out);
+  const PreparedOperator* ops[1] = {&p};
+  apply_prepared_many<true>(ops, n, todo, in, out);
   if (remembered(id)) {
     for (int j = 0; j < todo; ++j) remember(o, id, n, in[j], out[j]);
   }
@@ -340,6 +381,7 @@ void setup_operators(State& s, int n) {
   }
   ini_comp2_n_meno_1(s, n, poisson_solved_bands(o.comp13), o.comp13.homog_1.data(), o.comp13.homog_2.data());
   forget_results(o);
+  s.scratch.div_d2th_n = 0;  // computed with the operators of before
   for (PreparedOperator& p : o.prepared) p.n = 0;
   if (!s.options.reference_operators) {
     const OperatorBlock* blocks[] = {&o.comp1, &o.comp2, &o.comp3, &o.comp4, &o.comp5, &o.comp6, &o.comp7, &o.comp8};
@@ -394,6 +436,42 @@ FIAMMA_APPLICATION(der_prima_ns_st, comp5, kDerPrimaNsSt)
 FIAMMA_APPLICATION(der_prima_st_ns, comp6, kDerPrimaStNs)
 #undef FIAMMA_APPLICATION
 
+void apply_together(State& s, int n, std::initializer_list<Application> jobs) {
+  using Apply = void (*)(State&, int, const Field&, Field&);
+  static constexpr Apply kOne[] = {der_prima,       der_prima_st,    inter_ns_st, inter_st_ns,
+                                   der_prima_ns_st, der_prima_st_ns, der_seconda, der_seconda_st};
+  Operators& o = s.ops;
+  bool prepared = jobs.size() <= 8;
+  for (const Application& a : jobs) prepared = prepared && o.prepared[static_cast<int>(a.op)].n == n;
+  if (!prepared) {
+    for (const Application& a : jobs) kOne[static_cast<int>(a.op)](s, n, *a.f, *a.u);
+    return;
+  }
+  const PreparedOperator* ops[8];
+  int ids[8];
+  const double* in[8];
+  double* out[8];
+  int todo = 0;
+  for (const Application& a : jobs) {
+    const int id = static_cast<int>(a.op);
+    if (remembered(id) && recall(o, id, n, a.f->data(), a.u->data())) {
+      ++o.reused;
+      continue;
+    }
+    ops[todo] = &o.prepared[id];
+    ids[todo] = id;
+    in[todo] = a.f->data();
+    out[todo] = a.u->data();
+    ++todo;
+  }
+  o.solves += todo;
+  if (todo == 0) return;
+  apply_prepared_many<false>(ops, n, todo, in, out);
+  for (int j = 0; j < todo; ++j) {
+    if (remembered(ids[j])) remember(o, ids[j], n, in[j], out[j]);
+  }
+}
+
 bool prepared_operators(const State& s) { return s.ops.prepared[kPoisson].n != 0; }
 
 void poisson_neu_st_new(State& s, int n, const Field& f, Field& phi) {
@@ -402,7 +480,8 @@ void poisson_neu_st_new(State& s, int n, const Field& f, Field& phi) {
   if (o.prepared[kPoisson].n == n) {
     const double* in = f.data();
     double* out = phi.data();
-    apply_prepared<1>(o.prepared[kPoisson], n, &in, &out);
+    const PreparedOperator* ops[1] = {&o.prepared[kPoisson]};
+    apply_prepared<1, true>(ops, n, &in, &out);
     return;
   }
   const OperatorBlock& k = o.comp13;

@@ -54,6 +54,19 @@ void der_prima_st_ns_many(State& s, int n, Inputs f, Outputs u);
 void inter_ns_st_many(State& s, int n, Inputs f, Outputs u);
 void inter_st_ns_many(State& s, int n, Inputs f, Outputs u);
 
+// Independent applications of different operators at once (at most 8; no
+// output is another application's input): with the prepared operators their
+// right-hand sides are interleaved in passes of up to four, otherwise one
+// call each in the order given. The results are those of one call each.
+enum class Operator : int { der_prima, der_prima_st, inter_ns_st, inter_st_ns, der_prima_ns_st, der_prima_st_ns,
+                            der_seconda, der_seconda_st };
+struct Application {
+  Operator op;
+  const Field* f;
+  Field* u;
+};
+void apply_together(State& s, int n, std::initializer_list<Application> jobs);
+
 // Whether the set-up prepared the operators (the fast form: factored once,
 // applied with right-hand-side work only, repeated results reused). False
 // with State::options.reference_operators, the straightforward form that

@@ -1,6 +1,7 @@
 #include "solver/solver.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <istream>
 #include <string>
@@ -30,8 +31,10 @@ bool all_zero(int n, const Field& f) {
 // The right-hand sides with the prepared operators: the same values, without
 // the work whose result nothing reads (the oxidizer of a first-order run is
 // frozen; the auxiliary momenta are zero after every correction, and a zero
-// field diffuses to zero), and with the two node-to-staggered derivatives of
-// the continuity and fuel fluxes in one pass.
+// field diffuses to zero), with the independent applications interleaved
+// (the three interpolations, then the five derivatives of the continuity,
+// fuel and momentum terms), and with the Arrhenius factor of the divergence
+// of the same stage when the temperatures are the same bit for bit.
 void rhs_u_eval_prepared(State& s, int n) {
   SolverScratch& w = s.scratch;
   const auto& q = s.vvar_rk;
@@ -43,22 +46,25 @@ void rhs_u_eval_prepared(State& s, int n) {
   const double ta = s.gass.Zeldovich;
   const bool first_order = s.ic_kkind.reaction_order == 1;
 
-  inter_st_ns_many(s, n, {&q[1], &q[2]}, {&w.rhs_rho_ns, &w.rhs_f_ns});
-  inter_ns_st(s, n, q[4], w.rhs_m_st);
+  apply_together(s, n, {{Operator::inter_st_ns, &q[1], &w.rhs_rho_ns}, {Operator::inter_st_ns, &q[2], &w.rhs_f_ns},
+                        {Operator::inter_ns_st, &q[4], &w.rhs_m_st}});
 
-  // continuity and fuel convection
   for (int i = 1; i <= n; ++i) {
+    // continuity and fuel convection
     w.rhs_flux[i] = -q[4][i];
     w.rhs_dflux[i] = -w.rhs_f_ns[i] * q[4][i] / w.rhs_rho_ns[i];
+    // momentum before the correction: convection and viscosity
+    w.rhs_mflux[i] = -w.rhs_m_st[i] * w.rhs_m_st[i] / q[1][i];
+    w.rhs_visc[i] = kFourThirds * mu * q[5][i] / w.rhs_rho_ns[i];
+    // fuel diffusion
+    w.rhs_fvisc[i] = inv_le * q[2][i] / q[1][i];
   }
-  der_prima_ns_st_many(s, n, {&w.rhs_flux, &w.rhs_dflux}, {&r[1], &r[2]});
-
-  // momentum before the correction
+  apply_together(s, n, {{Operator::der_prima_ns_st, &w.rhs_flux, &r[1]},
+                        {Operator::der_prima_ns_st, &w.rhs_dflux, &r[2]},
+                        {Operator::der_prima_st_ns, &w.rhs_mflux, &r[5]},
+                        {Operator::der_seconda, &w.rhs_visc, &w.rhs_dvisc},
+                        {Operator::der_seconda_st, &w.rhs_fvisc, &w.rhs_fdiff}});
   for (int i = 1; i <= n; ++i) r[4][i] = 0.0;
-  for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -w.rhs_m_st[i] * w.rhs_m_st[i] / q[1][i];
-  der_prima_st_ns(s, n, w.rhs_flux, r[5]);
-  for (int i = 1; i <= n; ++i) w.rhs_visc[i] = kFourThirds * mu * q[5][i] / w.rhs_rho_ns[i];
-  der_seconda(s, n, w.rhs_visc, w.rhs_dvisc);
   for (int i = 1; i <= n; ++i) r[5][i] += w.rhs_dvisc[i];
 
   // auxiliary momenta
@@ -72,11 +78,16 @@ void rhs_u_eval_prepared(State& s, int n) {
   }
 
   // fuel diffusion and reaction
-  for (int i = 1; i <= n; ++i) w.rhs_visc[i] = inv_le * q[2][i] / q[1][i];
-  der_seconda_st(s, n, w.rhs_visc, w.rhs_dflux);
-  for (int i = 1; i <= n; ++i) r[2][i] += w.rhs_dflux[i];
+  for (int i = 1; i <= n; ++i) r[2][i] += w.rhs_fdiff[i];
   if (first_order) {
-    for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * std::exp(-ta / th[i]);
+    const bool same_factor = w.arrhenius_n == n && w.arrhenius_ta == ta &&
+                             std::memcmp(w.arrhenius_th.data() + 1, th.data() + 1,
+                                         sizeof(double) * static_cast<std::size_t>(n - 1)) == 0;
+    if (same_factor) {
+      for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * w.arrhenius[i];
+    } else {
+      for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * std::exp(-ta / th[i]);
+    }
     for (int i = 1; i <= n; ++i) r[3][i] = 0.0;
   } else {
     inter_st_ns(s, n, q[3], w.rhs_o_ns);
@@ -240,7 +251,16 @@ void th_lm_calc(int n, const Field& rho, double p, Field& th) {
 void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1, const Field& mom,
                    double p, const Field& th, double& dp_dt, double& v_out) {
   SolverScratch& w = s.scratch;
-  inter_st_ns_many(s, n, {&th, &rho, &rho_y1}, {&w.p_th_ns, &w.p_rho_ns, &w.p_f_ns});
+  if (prepared_operators(s)) {
+    // the second derivative of the temperature, which the divergence that
+    // follows needs, in the same pass
+    apply_together(s, n, {{Operator::inter_st_ns, &th, &w.p_th_ns}, {Operator::inter_st_ns, &rho, &w.p_rho_ns},
+                          {Operator::inter_st_ns, &rho_y1, &w.p_f_ns}, {Operator::der_seconda_st, &th, &w.div_d2th}});
+    std::memcpy(w.div_d2th_input.data() + 1, th.data() + 1, sizeof(double) * static_cast<std::size_t>(n));
+    w.div_d2th_n = n;
+  } else {
+    inter_st_ns_many(s, n, {&th, &rho, &rho_y1}, {&w.p_th_ns, &w.p_rho_ns, &w.p_f_ns});
+  }
   der_prima(s, n, w.p_th_ns, w.p_grad);
   dp_dt = 0.0;
   double integral = 0.0;
@@ -268,13 +288,25 @@ void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const F
 void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho, const Field& rho_y1,
                    const Field& th, double p, double dp_dt) {
   Field& d2 = s.scratch.div_d2th;
-  der_seconda_st(s, n, th, d2);
+  // taken from the pressure balance when computed there for the same bits
+  const bool ready = s.scratch.div_d2th_n == n &&
+                     std::memcmp(s.scratch.div_d2th_input.data() + 1, th.data() + 1,
+                                 sizeof(double) * static_cast<std::size_t>(n)) == 0;
+  if (!ready) der_seconda_st(s, n, th, d2);
+  s.scratch.div_d2th_n = 0;
   const double gamma = s.gass.gamma, d1 = s.gass.D_1, da = s.gass.Damkohler, ta = s.gass.Zeldovich;
+  SolverScratch& w = s.scratch;
   for (int i = 1; i <= n; ++i) {
     const double y1 = rho_y1[i] / rho[i];
-    const double omega = da * rho[i] * y1 * std::exp(-ta / (p / rho[i]));
+    const double t = p / rho[i];
+    const double arrhenius = std::exp(-ta / t);
+    w.arrhenius_th[i] = t;
+    w.arrhenius[i] = arrhenius;
+    const double omega = da * rho[i] * y1 * arrhenius;
     div[i] = (gamma * d2[i] - dp_dt + gamma * d1 * omega) / (gamma * p);
   }
+  w.arrhenius_n = n;
+  w.arrhenius_ta = ta;
   if (s.tempo.it == 1 && s.tempo.stage == 2) {
     ReplacedFile dump(s.file("fort.93"), kWorkdirOrigin);
     for (int i = 1; i <= n - 1; ++i) dump << Line().integer(i).real(div[i]);
@@ -301,9 +333,8 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
                         const Field& div, double /*inflow_momentum*/, double /*outflow_momentum*/,
                         Field& /*rhs*/) {
   SolverScratch& w = s.scratch;
-  inter_st_ns(s, n, rho, w.c_rho_ns);
-  der_prima_st_ns(s, n, rho, w.c_drho);
-  der_prima_ns_st(s, n, q5, w.c_dq5);
+  apply_together(s, n, {{Operator::inter_st_ns, &rho, &w.c_rho_ns}, {Operator::der_prima_st_ns, &rho, &w.c_drho},
+                        {Operator::der_prima_ns_st, &q5, &w.c_dq5}});
   for (int i = 1; i <= n; ++i) {
     w.c_r[i] = rho[i] * div[i] - w.c_dq5[i];
     w.c_v[i] = q5[i] / w.c_rho_ns[i];
