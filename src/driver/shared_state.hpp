@@ -202,6 +202,20 @@ struct PreparedOperator {
   double r1 = 0, r2 = 0, r3 = 0, s1 = 0, s2 = 0, s3 = 0;  // first and last equations
   double p11 = 0, p12 = 0, pm1 = 0, pm2 = 0, inv_det = 0;
   Field lambda, elim_b_over_pivot, inv_pivot, sweep_u, sweep_v;
+  // On a uniform grid the bands and the factors are the same bits on every
+  // row away from the boundaries: rows forward_lo..forward_hi of the forward
+  // pass (the seven product bands, lambda, elim_b_over_pivot, inv_pivot) and
+  // rows back_lo..back_hi of the back substitution (sweep_u, sweep_v) are
+  // applied with these values held in registers (an empty range: lo > hi).
+  int forward_lo = 1, forward_hi = 0, back_lo = 1, back_hi = 0;
+  std::array<double, 7> band{};
+  double lambda_c = 0, elim_b_over_pivot_c = 0, inv_pivot_c = 0, sweep_u_c = 0, sweep_v_c = 0;
+};
+
+// The interleaved right-hand sides of one pass of the prepared operators:
+// lane k of point i at [i * 4 + k].
+struct alignas(32) LaneBuffer {
+  std::array<double, 4 * (kCapacity + 1)> v;
 };
 
 // A result kept for reuse: the input it was computed from, bit for bit.
@@ -226,6 +240,7 @@ struct Operators {
   // The fast form: the nine operators prepared (block order comp1..comp8,
   // comp13) and the last results of the operators whose inputs repeat.
   std::array<PreparedOperator, 9> prepared;
+  LaneBuffer lanes, lane_inputs;
   std::array<OperatorMemo, 6> memo;
   unsigned long long memo_clock = 0;
   // right-hand sides solved and results reused (for the benchmarks)

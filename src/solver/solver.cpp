@@ -2,12 +2,13 @@
 
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <istream>
+#include <memory>
 #include <string>
 
 #include "driver/errors.hpp"
 #include "operators/operators.hpp"
+#include "operators/wide.hpp"
 #include "output/file_writer.hpp"
 #include "output/free_format.hpp"
 
@@ -21,7 +22,7 @@ constexpr double kFourThirds = 4.0 / 3.0;
 
 namespace {
 
-bool all_zero(int n, const Field& f) {
+FIAMMA_WIDE bool all_zero(int n, const Field& f) {
   for (int i = 1; i <= n; ++i) {
     if (f[i] != 0.0) return false;
   }
@@ -35,7 +36,7 @@ bool all_zero(int n, const Field& f) {
 // (the three interpolations, then the five derivatives of the continuity,
 // fuel and momentum terms), and with the Arrhenius factor of the divergence
 // of the same stage when the temperatures are the same bit for bit.
-void rhs_u_eval_prepared(State& s, int n) {
+FIAMMA_WIDE void rhs_u_eval_prepared(State& s, int n) {
   SolverScratch& w = s.scratch;
   const auto& q = s.vvar_rk;
   auto& r = s.rrhs_rk;
@@ -209,7 +210,7 @@ void r_k_init(State& s, int n, int /*n_species*/) {
   s.rrhs_2 = s.rrhs_rk_2 = 0.0;
 }
 
-void u_k_eva(State& s, int n, int /*n_species*/, double alpha_k) {
+FIAMMA_WIDE void u_k_eva(State& s, int n, int /*n_species*/, double alpha_k) {
   const double f = alpha_k * s.tempo.dt;
   for (int slot = 1; slot <= kSlots; ++slot) {
     for (int i = 1; i <= n; ++i) s.vvar_rk[slot][i] = s.vvar[slot][i] + f * s.rrhs_rk[slot][i];
@@ -218,7 +219,7 @@ void u_k_eva(State& s, int n, int /*n_species*/, double alpha_k) {
 
 void p_lm_k_eva(State& s, double alpha_k) { s.vvar_rk_2 = s.vvar_2 + alpha_k * s.tempo.dt * s.rrhs_rk_2; }
 
-void rhs_u_sum(State& s, int n, int /*n_species*/, double beta_k) {
+FIAMMA_WIDE void rhs_u_sum(State& s, int n, int /*n_species*/, double beta_k) {
   const double f = beta_k * s.tempo.dt;
   for (int slot = 1; slot <= kSlots; ++slot) {
     for (int i = 1; i <= n; ++i) s.rrhs[slot][i] = s.rrhs[slot][i] + f * s.rrhs_rk[slot][i];
@@ -227,7 +228,7 @@ void rhs_u_sum(State& s, int n, int /*n_species*/, double beta_k) {
 
 void rhs_p_lm_sum(State& s, double beta_k) { s.rrhs_2 = s.rrhs_2 + beta_k * s.tempo.dt * s.rrhs_rk_2; }
 
-void u_eva(State& s, int n, int /*n_species*/) {
+FIAMMA_WIDE void u_eva(State& s, int n, int /*n_species*/) {
   for (int slot = 1; slot <= kSlots; ++slot) {
     for (int i = 1; i <= n; ++i) {
       s.vvar[slot][i] = s.vvar[slot][i] + s.rrhs[slot][i];
@@ -244,11 +245,11 @@ void p_lm_eva(State& s) {
 
 // ------------------------------------------------------------ thermodynamics
 
-void th_lm_calc(int n, const Field& rho, double p, Field& th) {
+FIAMMA_WIDE void th_lm_calc(int n, const Field& rho, double p, Field& th) {
   for (int i = 1; i <= n; ++i) th[i] = p / rho[i];
 }
 
-void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1, const Field& mom,
+FIAMMA_WIDE void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1, const Field& mom,
                    double p, const Field& th, double& dp_dt, double& v_out) {
   SolverScratch& w = s.scratch;
   if (prepared_operators(s)) {
@@ -285,7 +286,7 @@ void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const F
   v_out = v1 + (dg + d1 * integral) / p;
 }
 
-void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho, const Field& rho_y1,
+FIAMMA_WIDE void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho, const Field& rho_y1,
                    const Field& th, double p, double dp_dt) {
   Field& d2 = s.scratch.div_d2th;
   // taken from the pressure balance when computed there for the same bits
@@ -323,13 +324,13 @@ double correction_threshold(const RunOptions& o, int n, const Field& v) {
   return o.correction_tolerance * largest;
 }
 
-double calcola_errore(int /*capacity*/, int n, const Field& a, const Field& b) {
+FIAMMA_WIDE double calcola_errore(int /*capacity*/, int n, const Field& a, const Field& b) {
   double err = 0.0;
   for (int i = 1; i <= n; ++i) err = std::max(err, std::fabs(a[i] - b[i]));
   return err;
 }
 
-void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6, Field& q7,
+FIAMMA_WIDE void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6, Field& q7,
                         const Field& div, double /*inflow_momentum*/, double /*outflow_momentum*/,
                         Field& /*rhs*/) {
   SolverScratch& w = s.scratch;
@@ -395,7 +396,7 @@ void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5,
 
 // ------------------------------------------------------------ time-step control
 
-void cfl_eva2(State& s, int n, int /*n_species*/, double cfl, double stab, StepLimits& out) {
+FIAMMA_WIDE void cfl_eva2(State& s, int n, int /*n_species*/, double cfl, double stab, StepLimits& out) {
   out.stab_lim = "convettivo";
   out.conv_rate_max = 0.0;
   out.mach_m = 1e32;
