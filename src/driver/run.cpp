@@ -84,17 +84,20 @@ std::vector<std::string> read_for_mode(State& s, const std::string& file) {
 // The domain length a flame with domain_length 0 would choose, from the
 // analytic thickness of the derived state `derived`: it must be positive
 // and finite.
-std::vector<std::string> predicted_length_problems(const State& derived) {
+std::vector<std::string> predicted_length_problems(State& derived) {
   if (derived.ic_kkind.case_kind != 8 || derived.discr.domain_length != 0.0) return {};
-  auto probe = std::make_unique<State>();
+  // the estimate on the derived state itself, as at the start of a run and
+  // with its lines sent nowhere; its console and counters are put back
   std::ostringstream sink;
-  probe->console = &sink;
-  probe->gass = derived.gass;
-  probe->ic_kkind = derived.ic_kkind;
-  probe->tempo.it = probe->tempo.it_start = 0;
+  std::ostream* const console = derived.console;
+  const Tempo tempo = derived.tempo;
+  derived.console = &sink;
+  derived.tempo.it = derived.tempo.it_start = 0;
   const int n = derived.settings.n;
   double m = 0.0, thickness = 0.0;
-  calc_velspes_an(*probe, n, probe->vvar, probe->ic_kkind.ord_reaz, m, thickness);
+  calc_velspes_an(derived, n, derived.vvar, derived.ic_kkind.ord_reaz, m, thickness);
+  derived.console = console;
+  derived.tempo = tempo;
   const double hlx = derived.discr.hlx == 0.0 ? 0.625 * n : derived.discr.hlx;
   const double length = hlx * thickness;
   if (length > 0.0 && std::isfinite(length)) return {};
@@ -125,7 +128,7 @@ std::unique_ptr<State> derived_copy(const State& s) {
 // The input files of a run besides the configuration, checked before
 // anything is written: the resume index, the restart snapshot, and the
 // domain length a flame would choose.
-std::vector<std::string> input_file_problems(State& s, const State& derived) {
+std::vector<std::string> input_file_problems(State& s, State& derived) {
   std::vector<std::string> problems = predicted_length_problems(derived);
   try {
     read_resume_index(s);

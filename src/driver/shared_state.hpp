@@ -229,10 +229,12 @@ struct OperatorMemo {
 // The operator blocks and the scratch that each operation owns.
 struct Operators {
   OperatorBlock comp1, comp2, comp3, comp4, comp5, comp6, comp7, comp8, comp13;
-  // One set of work arrays per application, the Poisson solve and the set-up.
-  PentaWork work_der_prima, work_der_seconda, work_der_prima_st, work_der_seconda_st,
-      work_der_prima_ns_st, work_der_prima_st_ns, work_inter_ns_st, work_inter_st_ns,
-      work_poisson, work_setup;
+  // Work arrays of the set-up, and of the straightforward applications (one
+  // set per application and the Poisson solve, in block order comp1..comp8,
+  // comp13), which only the straightforward form touches: they are made at
+  // set-up when it is used, so that the prepared form does not carry them.
+  PentaWork work_setup;
+  std::unique_ptr<std::array<PentaWork, 9>> straightforward_work;
   Field poisson_zero{};
   Field poisson_rhs{};
   Field setup_rhs{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <tuple>
 #include <utility>
 
@@ -185,6 +186,23 @@ void prepare_block(Operators& o, int id, int n, const OperatorBlock& k) {
 
 void forget_results(Operators& o) {
   for (OperatorMemo& m : o.memo) m.op = -1;
+}
+
+// The work arrays of operator id's straightforward application, made at
+// set-up when some operator is not prepared (or here, once, should an
+// application meet an operator prepared for another number of points).
+PentaWork& straightforward_work(Operators& o, int id) {
+  if (!o.straightforward_work) o.straightforward_work = std::make_unique<std::array<PentaWork, 9>>();
+  return (*o.straightforward_work)[id];
+}
+
+void make_straightforward_work_if_needed(Operators& o, std::initializer_list<int> ids, int n) {
+  for (int id : ids) {
+    if (o.prepared[id].n != n) {
+      straightforward_work(o, id);
+      return;
+    }
+  }
 }
 
 // Lane vectors: the interleaved right-hand sides of a pass side by side in
@@ -569,6 +587,7 @@ void setup_node_operators(State& s, int n) {
     prepare_block(o, kDerSeconda, n, o.comp7);
     share_constant_rows(o, {kDerPrima, kDerSeconda});
   }
+  make_straightforward_work_if_needed(o, {kDerPrima, kDerSeconda}, n);
 }
 
 void setup_operators(State& s, int n) {
@@ -612,6 +631,8 @@ void setup_operators(State& s, int n) {
             k.e.data(), z}, true, k.homog_1.data(), k.homog_2.data(), k.dB[1], k.eB[1], k.fB[1], k.bB[m], k.cB[m],
             k.dB[m]);
   }
+  make_straightforward_work_if_needed(o, {kDerPrima, kDerPrimaSt, kInterNsSt, kInterStNs, kDerPrimaNsSt,
+                                         kDerPrimaStNs, kDerSeconda, kDerSecondaSt, kPoisson}, n);
   o.staggered_ready = true;
 }
 
@@ -633,7 +654,7 @@ void der_comp3_sing(int n, double* u, const double* f, const OperatorBlock& k, P
       apply(s, id, n, 1, &in, &out);                                                            \
     } else {                                                                                    \
       ++s.ops.solves;                                                                           \
-      der_comp3_sing(n, u.data(), f.data(), s.ops.block, s.ops.work_##name, s.out());           \
+      der_comp3_sing(n, u.data(), f.data(), s.ops.block, straightforward_work(s.ops, id), s.out()); \
     }                                                                                           \
   }                                                                                             \
   void name##_many(State& s, int n, Inputs f, Outputs u) {                                     \
@@ -710,7 +731,7 @@ void poisson_neu_st_new(State& s, int n, const Field& f, Field& phi) {
   const SevenBands left_times_f{z, k.a.data(), k.b.data(), k.c.data(), k.d.data(), k.e.data(), z};
   tp_eva2(n, left_times_f, f.data(), w);
   const double w1 = w[1], wm = w[m];
-  pentadiag_n_meno_1(n, 0.0, 0.0, poisson_solved_bands(k), o.work_poisson, w, w, s.out());
+  pentadiag_n_meno_1(n, 0.0, 0.0, poisson_solved_bands(k), straightforward_work(o, kPoisson), w, w, s.out());
   sol_eva(m, w, k.homog_1.data(), k.homog_2.data(), k.dB[1], k.eB[1], k.fB[1], k.bB[m], k.cB[m], k.dB[m], w1, wm,
           phi.data());
   phi[n] = 0.0;
