@@ -356,17 +356,31 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
     const V ebqv = lane_values<W>([&](int k) { return ops[k]->elim_b_over_pivot_c; });
     V elv = lane_values<W>([&](int k) { return el[k]; });
     V swv = lane_values<W>([&](int k) { return sw[k]; });
-    // the lanes' inputs side by side, so that a row reads whole vectors
+    // Several lanes: their inputs side by side, so that a row reads whole
+    // vectors. One lane: the products of all the constant rows first, in a
+    // loop the compiler runs over several rows at once, so that the
+    // recurrences below only read them.
     const double* xs = f[0];
     if constexpr (W > 1) {
       for (int i = lo - 3; i <= hi + 3; ++i) lane_store<W>(in + i * W, lane_gather<W>(f, i));
       xs = in;
+    } else {
+      const double* __restrict x = f[0];
+      double* __restrict r = in;
+      for (int i = lo; i <= hi; ++i) {
+        r[i] = c0 * x[i - 3] + c1 * x[i - 2] + c2 * x[i - 1] + c3 * x[i] + c4 * x[i + 1] + c5 * x[i + 2] +
+               c6 * x[i + 3];
+      }
     }
-    auto product = [&](int i) {
-      const double* x = xs + i * W;
-      return c0 * lane_load<W>(x - 3 * W) + c1 * lane_load<W>(x - 2 * W) + c2 * lane_load<W>(x - W) +
-             c3 * lane_load<W>(x) + c4 * lane_load<W>(x + W) + c5 * lane_load<W>(x + 2 * W) +
-             c6 * lane_load<W>(x + 3 * W);
+    auto product = [&](int i) -> V {
+      if constexpr (W == 1) {
+        return in[i];
+      } else {
+        const double* x = xs + i * W;
+        return c0 * lane_load<W>(x - 3 * W) + c1 * lane_load<W>(x - 2 * W) + c2 * lane_load<W>(x - W) +
+               c3 * lane_load<W>(x) + c4 * lane_load<W>(x + W) + c5 * lane_load<W>(x + 2 * W) +
+               c6 * lane_load<W>(x + 3 * W);
+      }
     };
     // two rows per turn, the second written in terms of the row before the
     // pair: each turn waits on the previous one for one multiplication and
