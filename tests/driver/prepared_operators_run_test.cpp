@@ -1,22 +1,23 @@
 // The examples run with the prepared operators and with the straightforward
 // form in one process. The prepared form multiplies by reciprocal pivots
-// where the straightforward one divides, so the numbers agree to rounding,
-// not bit for bit. The files are the same, every text part is the same, and
-// every number of every file and of the console is within 1e-12 of its
-// column's scale (the largest magnitude of that column in the reference
-// output) or, where the quantity is itself sensitive to rounding (the
-// velocity from the pressure solve, residuals, differences of nearly equal
-// numbers, the transient of the anchored flame), within twenty times the
-// reference form's own response to a change of one unit in the last place of
-// its input (the domain length): such a change moves the reference as much
-// as the reordered rounding moves the prepared form (measured: 0.2 to 12.6
-// times as much). Shortened
-// runs: the flame (snapshots and history records), the sweep (two steps),
-// the restart of the shortened flame, the simple wave; and the burning rate
-// of the shortened held flame within 1e-10 or the same multiple of the
-// reference's own response (in the transient it moves by 1.5e-10 for a
-// change of one unit in the last place of the domain length). A disabled
-// case measures the settled burning rate of the whole held example.
+// where the straightforward one divides and advances its recurrences two rows
+// per turn, so the numbers agree to rounding, not bit for bit. The files are
+// the same, every text part is the same, and every number of every file and
+// of the console is within 1e-12 of its column's scale (the largest magnitude
+// of that column in the reference output) or, where the quantity is itself
+// sensitive to rounding (the velocity from the pressure solve, residuals,
+// differences of nearly equal numbers, the transient of the anchored flame,
+// the front speed), within twenty times the reference form's own largest move
+// when one of its inputs changes by one unit in the last place (the domain
+// length up and down, the diffusive stability number up): such a change moves
+// the reference about as much as the reordered rounding moves the prepared
+// form (measured: at most 0.85 to 1.8 times as much for the flame, its
+// restart and the sweep, 19 for a step-1 dump of the simple wave's fluid at
+// rest). Shortened runs: the flame (snapshots and history records), the
+// sweep (two steps), the restart of the shortened flame, the simple wave; and
+// the burning rate of the shortened held flame within 1e-10 or the same
+// multiple of the reference's own move. A disabled case measures the burning
+// rate of the whole held example.
 #include <gtest/gtest.h>
 
 #include <algorithm>
