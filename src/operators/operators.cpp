@@ -210,7 +210,7 @@ void make_straightforward_work_if_needed(Operators& o, std::initializer_list<int
 // arithmetic is the scalar arithmetic of each lane, operation for operation.
 // (Wide vectors never cross a function boundary here, so the note on their
 // calling convention without AVX does not concern these helpers.)
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 template <int W>

@@ -119,6 +119,41 @@ TEST(PreparedOperators, EveryApplicationAgreesWithTheStraightforwardFormToRoundi
   }
 }
 
+// The rows applied with values held in registers: one range for the eight
+// applications, on which every band and factor is the held value bit for bit,
+// so that an application takes the same arithmetic whatever it is applied
+// with; the pressure operator keeps all its rows general.
+TEST(PreparedOperators, ConstantRowsAreOneRangeHeldBitForBit) {
+  for (int n : {129, 1025}) {
+    std::ostringstream c;
+    auto s = operators_for(n, false, c);
+    const PreparedOperator& first = s->ops.prepared[0];
+    EXPECT_LT(first.forward_lo, 40) << n;
+    EXPECT_GT(first.forward_hi, n - 10) << n;
+    EXPECT_LT(first.back_lo, 40) << n;
+    EXPECT_GT(first.back_hi, n - 10) << n;
+    for (int id = 0; id < 8; ++id) {
+      const PreparedOperator& p = s->ops.prepared[id];
+      EXPECT_EQ(p.forward_lo, first.forward_lo) << id;
+      EXPECT_EQ(p.forward_hi, first.forward_hi) << id;
+      EXPECT_EQ(p.back_lo, first.back_lo) << id;
+      EXPECT_EQ(p.back_hi, first.back_hi) << id;
+      auto held = [](double v, double a) { return std::memcmp(&v, &a, sizeof v) == 0; };
+      for (int i = p.forward_lo; i <= p.forward_hi; ++i) {
+        for (int b = 0; b < 7; ++b) ASSERT_TRUE(held(p.band[b], p.product[b][i])) << id << " band " << b << " row " << i;
+        ASSERT_TRUE(held(p.lambda_c, p.lambda[i]) && held(p.inv_pivot_c, p.inv_pivot[i]) &&
+                    held(p.elim_b_over_pivot_c, p.elim_b_over_pivot[i]))
+            << id << " row " << i;
+      }
+      for (int i = p.back_lo; i <= p.back_hi; ++i) {
+        ASSERT_TRUE(held(p.sweep_u_c, p.sweep_u[i]) && held(p.sweep_v_c, p.sweep_v[i])) << id << " row " << i;
+      }
+    }
+    const PreparedOperator& pressure = s->ops.prepared[8];
+    EXPECT_GT(pressure.forward_lo, pressure.forward_hi);
+  }
+}
+
 TEST(PreparedOperators, DifferentOperatorsTogetherGiveTheBitsOfOneCallEach) {
   for (bool reference : {false, true}) {
     const int n = 129;
