@@ -270,16 +270,16 @@ inline typename Lane<W>::V lane_values(Get get) {
 // elimination of the right-hand side and the forward sweep in one pass, the
 // back substitution, the boundary correction into u. The forward sweep
 // multiplies by the kept reciprocal pivot and the back substitution takes the
-// farther neighbour first, so that each point waits for the previous one only
-// one multiplication and one subtraction: the results agree with the
-// straightforward form to rounding (a few units in the last place of the
-// field's scale), not bit for bit. Rows whose bands and factors are the same
-// on every row run as lane vectors with those values in registers; the
-// arithmetic of every lane is that of a lone application, so interleaving
-// changes no result.
+// farther neighbour first; on the rows whose bands and factors are the same on
+// every row (one range shared by the operators applied together) the values
+// sit in registers, the lanes run as one vector and both recurrences advance
+// two rows per turn. The results agree with the straightforward form to
+// rounding (a few units in the last place of the field's scale), not bit for
+// bit; the arithmetic of a lane depends only on its own operator and input,
+// so interleaving changes no result.
 template <int K, int W>
-FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n, const double* const* given_f, double* const* u,
-                    double* buf, double* in) {
+FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n, const double* const* given_f,
+                                double* const* u, double* buf, double* in) {
   static_assert(K >= 1 && K <= W);
   using V = typename Lane<W>::V;
   const PreparedOperator* ops[W];

@@ -249,8 +249,8 @@ FIAMMA_WIDE void th_lm_calc(int n, const Field& rho, double p, Field& th) {
   for (int i = 1; i <= n; ++i) th[i] = p / rho[i];
 }
 
-FIAMMA_WIDE void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1, const Field& mom,
-                   double p, const Field& th, double& dp_dt, double& v_out) {
+FIAMMA_WIDE void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1,
+                               const Field& mom, double p, const Field& th, double& dp_dt, double& v_out) {
   SolverScratch& w = s.scratch;
   if (prepared_operators(s)) {
     // the second derivative of the temperature, which the divergence that
@@ -286,8 +286,8 @@ FIAMMA_WIDE void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& 
   v_out = v1 + (dg + d1 * integral) / p;
 }
 
-FIAMMA_WIDE void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho, const Field& rho_y1,
-                   const Field& th, double p, double dp_dt) {
+FIAMMA_WIDE void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho,
+                               const Field& rho_y1, const Field& th, double p, double dp_dt) {
   Field& d2 = s.scratch.div_d2th;
   // taken from the pressure balance when computed there for the same bits
   const bool ready = s.scratch.div_d2th_n == n &&
@@ -330,9 +330,9 @@ FIAMMA_WIDE double calcola_errore(int /*capacity*/, int n, const Field& a, const
   return err;
 }
 
-FIAMMA_WIDE void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6, Field& q7,
-                        const Field& div, double /*inflow_momentum*/, double /*outflow_momentum*/,
-                        Field& /*rhs*/) {
+FIAMMA_WIDE void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6,
+                                    Field& q7, const Field& div, double /*inflow_momentum*/,
+                                    double /*outflow_momentum*/, Field& /*rhs*/) {
   SolverScratch& w = s.scratch;
   apply_together(s, n, {{Operator::inter_st_ns, &rho, &w.c_rho_ns}, {Operator::der_prima_st_ns, &rho, &w.c_drho},
                         {Operator::der_prima_ns_st, &q5, &w.c_dq5}});

@@ -250,7 +250,8 @@ TEST(PreparedOperatorsRun, FlameAndItsRestartAgreeToRounding) {
   const double m_fast = burning_rate(dir.path() / "fast" / "flame" / "Fsummary.json");
   const double m_perturbed = burning_rate(dir.path() / "perturbed1" / "flame" / "Fsummary.json");
   EXPECT_GT(m_ref, 0.0);
-  EXPECT_LE(std::fabs(m_fast - m_ref), std::max(1e-10 * std::fabs(m_ref), kNoiseFactor * std::fabs(m_perturbed - m_ref)))
+  EXPECT_LE(std::fabs(m_fast - m_ref),
+            std::max(1e-10 * std::fabs(m_ref), kNoiseFactor * std::fabs(m_perturbed - m_ref)))
       << m_ref << " against " << m_fast << " (perturbed " << m_perturbed << ")";
   // the restart continues from the shortened flame's last snapshot
   run_both(dir, "restart", {{8, "300"}, {9, "400"}, {10, "50"}, {70, "'Fpr000301.dat'"}}, kNudgedHlx, "restart",

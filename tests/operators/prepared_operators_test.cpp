@@ -140,7 +140,9 @@ TEST(PreparedOperators, ConstantRowsAreOneRangeHeldBitForBit) {
       EXPECT_EQ(p.back_hi, first.back_hi) << id;
       auto held = [](double v, double a) { return std::memcmp(&v, &a, sizeof v) == 0; };
       for (int i = p.forward_lo; i <= p.forward_hi; ++i) {
-        for (int b = 0; b < 7; ++b) ASSERT_TRUE(held(p.band[b], p.product[b][i])) << id << " band " << b << " row " << i;
+        for (int b = 0; b < 7; ++b) {
+          ASSERT_TRUE(held(p.band[b], p.product[b][i])) << id << " band " << b << " row " << i;
+        }
         ASSERT_TRUE(held(p.lambda_c, p.lambda[i]) && held(p.inv_pivot_c, p.inv_pivot[i]) &&
                     held(p.elim_b_over_pivot_c, p.elim_b_over_pivot[i]))
             << id << " row " << i;
