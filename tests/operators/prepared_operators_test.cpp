@@ -187,6 +187,32 @@ TEST(PreparedOperators, DifferentOperatorsTogetherGiveTheBitsOfOneCallEach) {
   }
 }
 
+// An operator the set-up could not prepare (a zero pivot it cannot pass)
+// takes the straightforward form, with its own work arrays, alone and among
+// prepared ones: the bits of the straightforward form.
+TEST(PreparedOperators, AnUnpreparedOperatorTakesTheStraightforwardForm) {
+  const int n = 129;
+  std::ostringstream c1, c2;
+  auto ref = operators_for(n, true, c1);
+  auto fast = operators_for(n, false, c2);
+  ASSERT_FALSE(fast->ops.straightforward_work) << "made although every operator is prepared";
+  fast->ops.prepared[static_cast<int>(Operator::der_seconda_st)].n = 0;
+  auto f = std::make_unique<std::array<Field, 2>>();
+  auto u_ref = std::make_unique<std::array<Field, 2>>();
+  auto alone = std::make_unique<std::array<Field, 2>>();
+  auto together = std::make_unique<std::array<Field, 2>>();
+  fill((*f)[0], n, 4);
+  fill((*f)[1], n, 5);
+  der_seconda_st(*ref, n, (*f)[0], (*u_ref)[0]);
+  der_seconda_st(*fast, n, (*f)[0], (*alone)[0]);
+  EXPECT_TRUE(same_bits((*u_ref)[0], (*alone)[0], n));
+  EXPECT_TRUE(fast->ops.straightforward_work);
+  der_prima_ns_st(*fast, n, (*f)[1], (*alone)[1]);
+  apply_together(*fast, n, {{Operator::der_seconda_st, &(*f)[0], &(*together)[0]},
+                            {Operator::der_prima_ns_st, &(*f)[1], &(*together)[1]}});
+  for (int j = 0; j < 2; ++j) EXPECT_TRUE(same_bits((*alone)[j], (*together)[j], n)) << j;
+}
+
 TEST(PreparedOperators, AReusedResultNeedsTheSameInputBitForBit) {
   const int n = 65;
   std::ostringstream c2;
