@@ -163,6 +163,23 @@ milliseconds timed_run(const ScratchDir& dir) {
 
 // ------------------------------------------------------------------ kills
 
+// Kill k of `kills`: the run in dir (configured by `records`) killed at the
+// middle of the k-th of `kills` equal parts of the uninterrupted run's time
+// `full`; whether the kill came before the run ended is added to `mid_run`.
+// No file of the folder may be broken afterwards.
+void kill_partway(const ScratchDir& dir, const std::map<int, std::string>& records, milliseconds full, int k,
+                  int kills, int& mid_run) {
+  write_file(dir / "eulero_test.dat", flame_config(records));
+  {
+    Child c(dir.path(), {});
+    std::this_thread::sleep_for(full * (2 * k + 1) / (2 * kills));
+    c.signal(SIGKILL);
+    if (c.exit_code() == 128 + SIGKILL) ++mid_run;
+  }
+  const auto broken = broken_files(dir, 33);
+  EXPECT_TRUE(broken.empty()) << "kill " << k << ": " << ::testing::PrintToString(broken);
+}
+
 TEST(Kill, AFlameKilledAnywhereLeavesOnlyWholeFiles) {
   // A snapshot at every step: most kills land during a write.
   const auto records = small_flame(300, 1);
@@ -175,13 +192,7 @@ TEST(Kill, AFlameKilledAnywhereLeavesOnlyWholeFiles) {
   int mid_run = 0;
   for (int k = 0; k < kKills; ++k) {
     ScratchDir dir;
-    write_file(dir / "eulero_test.dat", flame_config(records));
-    Child c(dir.path(), {});
-    std::this_thread::sleep_for(full * (2 * k + 1) / (2 * kKills));
-    c.signal(SIGKILL);
-    if (c.exit_code() == 128 + SIGKILL) ++mid_run;
-    const auto broken = broken_files(dir, 33);
-    EXPECT_TRUE(broken.empty()) << "kill " << k << ": " << ::testing::PrintToString(broken);
+    kill_partway(dir, records, full, k, kKills, mid_run);
   }
   EXPECT_GE(mid_run, kKills / 2);
 }
@@ -198,15 +209,7 @@ TEST(Kill, AResumedSweepTabulatesAsAnUninterruptedOne) {
   int mid_run = 0;
   for (int k = 0; k < kKills; ++k) {
     ScratchDir dir;
-    write_file(dir / "eulero_test.dat", flame_config(records));
-    {
-      Child c(dir.path(), {});
-      std::this_thread::sleep_for(full * (2 * k + 1) / (2 * kKills));
-      c.signal(SIGKILL);
-      if (c.exit_code() == 128 + SIGKILL) ++mid_run;
-    }
-    const auto broken = broken_files(dir, 33);
-    EXPECT_TRUE(broken.empty()) << "kill " << k << ": " << ::testing::PrintToString(broken);
+    kill_partway(dir, records, full, k, kKills, mid_run);
     ASSERT_EQ(run_to_end(dir), 0) << err_of(dir);
     EXPECT_EQ(table_rows(read_file(dir / "FandLe.dat")), expected) << "kill " << k;
     EXPECT_EQ(read_file(dir / "i_and_min.dat"), " 4\n");
