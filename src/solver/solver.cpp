@@ -104,6 +104,10 @@ FIAMMA_WIDE void rhs_u_eval_prepared(State& s, int n) {
 }  // namespace
 
 void rhs_u_eval_new(State& s, int n, int /*n_species*/) {
+  if (prepared_operators(s)) {
+    rhs_u_eval_prepared(s, n);
+    return;
+  }
   SolverScratch& w = s.scratch;
   const auto& q = s.vvar_rk;
   auto& r = s.rrhs_rk;
@@ -114,10 +118,6 @@ void rhs_u_eval_new(State& s, int n, int /*n_species*/) {
   const double ta = s.gass.Zeldovich;
   const bool first_order = s.ic_kkind.reaction_order == 1;
 
-  if (prepared_operators(s)) {
-    rhs_u_eval_prepared(s, n);
-    return;
-  }
   inter_st_ns(s, n, q[1], w.rhs_rho_ns);
   inter_ns_st(s, n, q[4], w.rhs_m_st);
   inter_st_ns(s, n, q[2], w.rhs_f_ns);
