@@ -360,10 +360,8 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
     // vectors. One lane: the products of all the constant rows first, in a
     // loop the compiler runs over several rows at once, so that the
     // recurrences below only read them.
-    const double* xs = f[0];
     if constexpr (W > 1) {
       for (int i = lo - 3; i <= hi + 3; ++i) lane_store<W>(in + i * W, lane_gather<W>(f, i));
-      xs = in;
     } else {
       const double* __restrict x = f[0];
       double* __restrict r = in;
@@ -376,7 +374,7 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
       if constexpr (W == 1) {
         return in[i];
       } else {
-        const double* x = xs + i * W;
+        const double* x = in + i * W;
         return c0 * lane_load<W>(x - 3 * W) + c1 * lane_load<W>(x - 2 * W) + c2 * lane_load<W>(x - W) +
                c3 * lane_load<W>(x) + c4 * lane_load<W>(x + W) + c5 * lane_load<W>(x + 2 * W) +
                c6 * lane_load<W>(x + 3 * W);
