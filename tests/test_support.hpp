@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma::testing {
 

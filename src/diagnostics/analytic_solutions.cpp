@@ -3,11 +3,11 @@
 #include <cmath>
 #include <string>
 
-#include "driver/errors.hpp"
-#include "output/file_writer.hpp"
-#include "output/fixed_format.hpp"
-#include "output/free_format.hpp"
-#include "output/naming.hpp"
+#include "core/errors.hpp"
+#include "core/file_writer.hpp"
+#include "core/fixed_format.hpp"
+#include "core/free_format.hpp"
+#include "core/naming.hpp"
 
 namespace fiamma {
 

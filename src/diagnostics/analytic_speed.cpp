@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "output/free_format.hpp"
+#include "core/free_format.hpp"
 
 namespace fiamma {
 

@@ -2,7 +2,7 @@
 // limit: burning mass flux m and thickness 1/m.
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

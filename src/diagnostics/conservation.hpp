@@ -3,8 +3,8 @@
 // the front.
 #pragma once
 
+#include "core/shared_state.hpp"
 #include "diagnostics/front_tracking.hpp"
-#include "driver/shared_state.hpp"
 
 namespace fiamma {
 

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <string>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
+#include "core/naming.hpp"
 #include "operators/operators.hpp"
-#include "output/free_format.hpp"
-#include "output/naming.hpp"
 
 namespace fiamma {
 

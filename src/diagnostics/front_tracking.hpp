@@ -7,8 +7,8 @@
 #include <array>
 #include <filesystem>
 
-#include "driver/shared_state.hpp"
-#include "output/file_writer.hpp"
+#include "core/file_writer.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

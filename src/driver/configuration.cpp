@@ -6,8 +6,8 @@
 #include <ostream>
 #include <sstream>
 
-#include "driver/errors.hpp"
-#include "output/free_format.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
 
 namespace fiamma {
 

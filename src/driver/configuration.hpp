@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/shared_state.hpp"
 #include "driver/free_format_reader.hpp"
-#include "driver/shared_state.hpp"
 
 namespace fiamma {
 

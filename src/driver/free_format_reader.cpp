@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 
 namespace fiamma {
 

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
+#include "core/file_writer.hpp"
+#include "core/free_format.hpp"
 #include "driver/free_format_reader.hpp"
-#include "output/file_writer.hpp"
-#include "output/free_format.hpp"
 
 namespace fiamma {
 

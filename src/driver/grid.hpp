@@ -1,7 +1,7 @@
 // The non-uniform grid read from "grid.dat", stretched to the domain length.
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

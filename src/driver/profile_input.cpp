@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
 #include "driver/free_format_reader.hpp"
-#include "output/free_format.hpp"
 
 namespace fiamma {
 

@@ -2,7 +2,7 @@
 // reference state of their solutions, from the optional file "profilo_an.dat".
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

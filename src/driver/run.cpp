@@ -13,19 +13,18 @@
 #include <ostream>
 #include <sstream>
 
-#include "driver/configuration.hpp"
-#include "driver/errors.hpp"
-#include "driver/grid.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
+#include "core/naming.hpp"
 #include "diagnostics/analytic_speed.hpp"
+#include "diagnostics/conservation.hpp"
+#include "driver/configuration.hpp"
+#include "driver/grid.hpp"
 #include "driver/profile_input.hpp"
 #include "driver/safe_points.hpp"
 #include "driver/simulation.hpp"
-#include "diagnostics/analytic_speed.hpp"
-#include "diagnostics/conservation.hpp"
 #include "driver/sweep.hpp"
 #include "initial/other_states.hpp"
-#include "output/free_format.hpp"
-#include "output/naming.hpp"
 #include "output/parameter_report.hpp"
 #include "output/summary.hpp"
 

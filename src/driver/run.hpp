@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

@@ -3,7 +3,7 @@
 // noticed there.
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

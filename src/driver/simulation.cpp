@@ -6,10 +6,13 @@
 #include <sstream>
 #include <string>
 
+#include "core/errors.hpp"
+#include "core/file_writer.hpp"
+#include "core/free_format.hpp"
+#include "core/naming.hpp"
 #include "diagnostics/analytic_solutions.hpp"
 #include "diagnostics/analytic_speed.hpp"
 #include "diagnostics/conservation.hpp"
-#include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
 #include "driver/grid.hpp"
 #include "driver/safe_points.hpp"
@@ -17,9 +20,6 @@
 #include "initial/flame_profile.hpp"
 #include "initial/other_states.hpp"
 #include "operators/operators.hpp"
-#include "output/file_writer.hpp"
-#include "output/free_format.hpp"
-#include "output/naming.hpp"
 #include "output/snapshot.hpp"
 #include "output/summary.hpp"
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
+#include "core/shared_state.hpp"
 #include "diagnostics/conservation.hpp"
 #include "diagnostics/front_tracking.hpp"
 #include "driver/progress.hpp"
-#include "driver/shared_state.hpp"
 #include "driver/sweep.hpp"
 #include "output/summary.hpp"
 #include "solver/solver.hpp"

@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "driver/errors.hpp"
-#include "output/free_format.hpp"
-#include "output/naming.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
+#include "core/naming.hpp"
 
 namespace fiamma {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/shared_state.hpp"
-#include "output/file_writer.hpp"
+#include "core/file_writer.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

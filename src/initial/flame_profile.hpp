@@ -2,7 +2,7 @@
 // gas, at rest, at uniform thermodynamic pressure.
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

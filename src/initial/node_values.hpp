@@ -2,7 +2,7 @@
 // staggered points, and the spare staggered entries.
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

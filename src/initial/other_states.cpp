@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
+#include "core/naming.hpp"
 #include "driver/free_format_reader.hpp"
 #include "driver/grid.hpp"
 #include "initial/node_values.hpp"
-#include "output/free_format.hpp"
-#include "output/naming.hpp"
 
 namespace fiamma {
 

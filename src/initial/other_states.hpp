@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

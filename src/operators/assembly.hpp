@@ -4,7 +4,7 @@
 // dx*dx (second derivatives); interpolations are not scaled.
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

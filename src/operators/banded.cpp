@@ -3,8 +3,8 @@
 #include <cmath>
 #include <ostream>
 
-#include "driver/errors.hpp"
-#include "output/free_format.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
 
 namespace fiamma {
 

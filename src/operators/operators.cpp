@@ -6,10 +6,10 @@
 #include <tuple>
 #include <utility>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
 #include "operators/assembly.hpp"
 #include "operators/wide.hpp"
-#include "output/free_format.hpp"
 
 namespace fiamma {
 

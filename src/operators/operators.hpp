@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 #include "operators/banded.hpp"
 
 namespace fiamma {

@@ -1,7 +1,7 @@
 // Coefficients of the compact schemes on a uniform grid, held in block comp.
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

@@ -2,9 +2,9 @@
 
 #include <string_view>
 
-#include "driver/errors.hpp"
-#include "output/file_writer.hpp"
-#include "output/free_format.hpp"
+#include "core/errors.hpp"
+#include "core/file_writer.hpp"
+#include "core/free_format.hpp"
 
 namespace fiamma {
 

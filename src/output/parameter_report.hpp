@@ -2,7 +2,7 @@
 // machine-readable "post_dati.dat" in the working directory.
 #pragma once
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

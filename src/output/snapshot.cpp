@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
+#include "core/file_writer.hpp"
+#include "core/free_format.hpp"
+#include "core/naming.hpp"
 #include "driver/grid.hpp"
 #include "operators/operators.hpp"
-#include "output/file_writer.hpp"
-#include "output/free_format.hpp"
-#include "output/naming.hpp"
 
 namespace fiamma {
 

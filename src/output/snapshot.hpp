@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

@@ -1,6 +1,6 @@
 #include "output/summary.hpp"
 
-#include "output/file_writer.hpp"
+#include "core/file_writer.hpp"
 
 #include <cerrno>
 #include <cmath>
@@ -10,10 +10,10 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "core/errors.hpp"
+#include "core/naming.hpp"
 #include "driver/configuration.hpp"
-#include "driver/errors.hpp"
 #include "driver/sweep.hpp"
-#include "output/naming.hpp"
 
 #ifndef FIAMMA_VERSION
 #define FIAMMA_VERSION "unknown"

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/shared_state.hpp"
 #include "diagnostics/conservation.hpp"
-#include "driver/shared_state.hpp"
 
 namespace fiamma {
 

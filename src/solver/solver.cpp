@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
+#include "core/file_writer.hpp"
+#include "core/free_format.hpp"
 #include "operators/operators.hpp"
 #include "operators/wide.hpp"
-#include "output/file_writer.hpp"
-#include "output/free_format.hpp"
 
 namespace fiamma {
 

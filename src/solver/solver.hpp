@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

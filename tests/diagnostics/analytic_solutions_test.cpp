@@ -9,11 +9,11 @@
 #include <sstream>
 #include <vector>
 
+#include "core/errors.hpp"
+#include "core/fixed_format.hpp"
 #include "diagnostics/analytic_solutions.hpp"
-#include "driver/errors.hpp"
 #include "driver/profile_input.hpp"
 #include "driver/run.hpp"
-#include "output/fixed_format.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {

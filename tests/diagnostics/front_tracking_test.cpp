@@ -9,10 +9,10 @@
 #include <sstream>
 #include <vector>
 
+#include "core/free_format.hpp"
 #include "diagnostics/front_tracking.hpp"
 #include "driver/run.hpp"
 #include "operators/operators.hpp"
-#include "output/free_format.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {

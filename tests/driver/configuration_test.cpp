@@ -7,7 +7,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 #include "driver/run.hpp"
 #include "test_support.hpp"
 

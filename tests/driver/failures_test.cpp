@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/free_format.hpp"
 #include "driver/process_support.hpp"
-#include "output/free_format.hpp"
 #include "output/snapshot.hpp"
 #include "test_support.hpp"
 

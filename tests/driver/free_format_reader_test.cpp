@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.hpp"
-#include "output/free_format.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {

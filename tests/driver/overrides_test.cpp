@@ -7,10 +7,10 @@
 #include <sstream>
 #include <string>
 
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
 #include "driver/configuration.hpp"
-#include "driver/errors.hpp"
 #include "driver/run.hpp"
-#include "output/free_format.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <vector>
 
+#include "core/free_format.hpp"
 #include "driver/run.hpp"
 #include "driver/sweep.hpp"
-#include "output/free_format.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {

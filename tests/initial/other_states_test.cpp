@@ -6,7 +6,7 @@
 #include <memory>
 #include <sstream>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 #include "driver/run.hpp"
 #include "driver/simulation.hpp"
 #include "initial/other_states.hpp"

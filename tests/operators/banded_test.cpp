@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 
 namespace fiamma {
 namespace {

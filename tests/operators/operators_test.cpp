@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 #include "operator_test_support.hpp"
 #include "operators/assembly.hpp"
 

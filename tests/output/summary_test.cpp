@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 #include "driver/run.hpp"
 #include "output/summary.hpp"
 #include "test_support.hpp"

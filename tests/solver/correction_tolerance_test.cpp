@@ -7,11 +7,11 @@
 #include <memory>
 #include <sstream>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
+#include "core/free_format.hpp"
 #include "driver/run.hpp"
 #include "driver/simulation.hpp"
 #include "operators/operators.hpp"
-#include "output/free_format.hpp"
 #include "solver/solver.hpp"
 #include "test_support.hpp"
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <sstream>
 
+#include "core/errors.hpp"
 #include "driver/configuration.hpp"
-#include "driver/errors.hpp"
 #include "driver/free_format_reader.hpp"
 #include "driver/run.hpp"
 #include "driver/simulation.hpp"

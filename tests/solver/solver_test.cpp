@@ -8,7 +8,7 @@
 #include <memory>
 #include <sstream>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 #include "operators/operators.hpp"
 
 namespace fiamma {

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "output/file_writer.hpp"
+#include "core/file_writer.hpp"
 
 namespace fiamma {
 

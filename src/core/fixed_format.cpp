@@ -1,4 +1,4 @@
-#include "output/fixed_format.hpp"
+#include "core/fixed_format.hpp"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "output/naming.hpp"
+#include "core/naming.hpp"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/shared_state.hpp"
+#include "core/shared_state.hpp"
 
 namespace fiamma {
 

@@ -1,4 +1,4 @@
-#include "output/file_writer.hpp"
+#include "core/file_writer.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/errors.hpp"
+#include "core/errors.hpp"
 
 namespace fiamma {
 

@@ -1,4 +1,4 @@
-#include "output/free_format.hpp"
+#include "core/free_format.hpp"
 
 #include <cmath>
 #include <cstdio>
