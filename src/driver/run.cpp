@@ -13,14 +13,14 @@
 #include <ostream>
 #include <sstream>
 
+#include "config/configuration.hpp"
+#include "config/grid.hpp"
+#include "config/profile_input.hpp"
 #include "core/errors.hpp"
 #include "core/free_format.hpp"
 #include "core/naming.hpp"
 #include "diagnostics/analytic_speed.hpp"
 #include "diagnostics/conservation.hpp"
-#include "driver/configuration.hpp"
-#include "driver/grid.hpp"
-#include "driver/profile_input.hpp"
 #include "driver/safe_points.hpp"
 #include "driver/simulation.hpp"
 #include "driver/sweep.hpp"

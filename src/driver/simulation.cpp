@@ -6,6 +6,8 @@
 #include <sstream>
 #include <string>
 
+#include "config/free_format_reader.hpp"
+#include "config/grid.hpp"
 #include "core/errors.hpp"
 #include "core/file_writer.hpp"
 #include "core/free_format.hpp"
@@ -13,8 +15,6 @@
 #include "diagnostics/analytic_solutions.hpp"
 #include "diagnostics/analytic_speed.hpp"
 #include "diagnostics/conservation.hpp"
-#include "driver/free_format_reader.hpp"
-#include "driver/grid.hpp"
 #include "driver/safe_points.hpp"
 #include "driver/sweep.hpp"
 #include "initial/flame_profile.hpp"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "driver/grid.hpp"
+#include "config/grid.hpp"
 #include "initial/node_values.hpp"
 
 namespace fiamma {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "config/free_format_reader.hpp"
+#include "config/grid.hpp"
 #include "core/errors.hpp"
 #include "core/free_format.hpp"
 #include "core/naming.hpp"
-#include "driver/free_format_reader.hpp"
-#include "driver/grid.hpp"
 #include "initial/node_values.hpp"
 
 namespace fiamma {

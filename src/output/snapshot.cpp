@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string>
 
+#include "config/grid.hpp"
 #include "core/errors.hpp"
 #include "core/file_writer.hpp"
 #include "core/free_format.hpp"
 #include "core/naming.hpp"
-#include "driver/grid.hpp"
 #include "operators/operators.hpp"
 
 namespace fiamma {

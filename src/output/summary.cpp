@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "config/configuration.hpp"
 #include "core/errors.hpp"
 #include "core/naming.hpp"
-#include "driver/configuration.hpp"
 #include "driver/sweep.hpp"
 
 #ifndef FIAMMA_VERSION

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "driver/free_format_reader.hpp"
+#include "config/free_format_reader.hpp"
 
 namespace fiamma {
 namespace {

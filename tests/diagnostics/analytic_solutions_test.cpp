@@ -9,10 +9,10 @@
 #include <sstream>
 #include <vector>
 
+#include "config/profile_input.hpp"
 #include "core/errors.hpp"
 #include "core/fixed_format.hpp"
 #include "diagnostics/analytic_solutions.hpp"
-#include "driver/profile_input.hpp"
 #include "driver/run.hpp"
 #include "test_support.hpp"
 

@@ -7,11 +7,11 @@
 #include <memory>
 #include <sstream>
 
+#include "config/configuration.hpp"
+#include "config/free_format_reader.hpp"
+#include "config/grid.hpp"
+#include "config/profile_input.hpp"
 #include "core/errors.hpp"
-#include "driver/configuration.hpp"
-#include "driver/free_format_reader.hpp"
-#include "driver/grid.hpp"
-#include "driver/profile_input.hpp"
 #include "driver/simulation.hpp"
 #include "initial/other_states.hpp"
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <sstream>
 
+#include "config/configuration.hpp"
+#include "config/free_format_reader.hpp"
 #include "core/errors.hpp"
-#include "driver/configuration.hpp"
-#include "driver/free_format_reader.hpp"
 #include "driver/run.hpp"
 #include "driver/simulation.hpp"
 #include "operators/operators.hpp"

@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
+#include "config/configuration.hpp"
 #include "core/errors.hpp"
 #include "core/free_format.hpp"
-#include "driver/configuration.hpp"
 #include "driver/run.hpp"
 #include "test_support.hpp"
 

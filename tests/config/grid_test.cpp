@@ -1,4 +1,4 @@
-#include "driver/grid.hpp"
+#include "config/grid.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "driver/configuration.hpp"
+#include "config/configuration.hpp"
 
 #include <climits>
 #include <cmath>

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "config/free_format_reader.hpp"
 #include "core/shared_state.hpp"
-#include "driver/free_format_reader.hpp"
 
 namespace fiamma {
 

@@ -1,4 +1,4 @@
-#include "driver/free_format_reader.hpp"
+#include "config/free_format_reader.hpp"
 
 #include <cerrno>
 #include <cctype>

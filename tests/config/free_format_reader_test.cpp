@@ -1,7 +1,7 @@
 // The free-format reader against the behaviour of list-directed input:
 // accepted records with the values they give, rejected ones with the record
 // and the text they name.
-#include "driver/free_format_reader.hpp"
+#include "config/free_format_reader.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "driver/profile_input.hpp"
+#include "config/profile_input.hpp"
 
 #include <cmath>
 #include <filesystem>
 #include <string>
 
+#include "config/free_format_reader.hpp"
 #include "core/errors.hpp"
 #include "core/free_format.hpp"
-#include "driver/free_format_reader.hpp"
 
 namespace fiamma {
 

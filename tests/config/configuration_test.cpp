@@ -1,6 +1,6 @@
 // Configuration input, derivations and the start-up report, checked against
 // values and files worked out independently of the code.
-#include "driver/configuration.hpp"
+#include "config/configuration.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "driver/grid.hpp"
+#include "config/grid.hpp"
 
 #include <string>
 
+#include "config/free_format_reader.hpp"
 #include "core/errors.hpp"
 #include "core/file_writer.hpp"
 #include "core/free_format.hpp"
-#include "driver/free_format_reader.hpp"
 
 namespace fiamma {
 
