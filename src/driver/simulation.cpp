@@ -8,6 +8,7 @@
 
 #include "config/free_format_reader.hpp"
 #include "config/grid.hpp"
+#include "config/sweep_parameters.hpp"
 #include "core/errors.hpp"
 #include "core/file_writer.hpp"
 #include "core/free_format.hpp"
@@ -16,12 +17,12 @@
 #include "diagnostics/analytic_speed.hpp"
 #include "diagnostics/conservation.hpp"
 #include "driver/safe_points.hpp"
-#include "driver/sweep.hpp"
 #include "initial/flame_profile.hpp"
 #include "initial/other_states.hpp"
 #include "operators/operators.hpp"
 #include "output/snapshot.hpp"
 #include "output/summary.hpp"
+#include "output/sweep_table.hpp"
 
 namespace fiamma {
 

@@ -9,8 +9,8 @@
 #include "diagnostics/conservation.hpp"
 #include "diagnostics/front_tracking.hpp"
 #include "driver/progress.hpp"
-#include "driver/sweep.hpp"
 #include "output/summary.hpp"
+#include "output/sweep_table.hpp"
 #include "solver/solver.hpp"
 
 namespace fiamma {

@@ -11,9 +11,9 @@
 #include <system_error>
 
 #include "config/configuration.hpp"
+#include "config/sweep_parameters.hpp"
 #include "core/errors.hpp"
 #include "core/naming.hpp"
-#include "driver/sweep.hpp"
 
 #ifndef FIAMMA_VERSION
 #define FIAMMA_VERSION "unknown"

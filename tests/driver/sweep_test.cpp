@@ -9,9 +9,10 @@
 #include <sstream>
 #include <vector>
 
+#include "config/sweep_parameters.hpp"
 #include "core/free_format.hpp"
 #include "driver/run.hpp"
-#include "driver/sweep.hpp"
+#include "output/sweep_table.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {

@@ -1,5 +1,5 @@
-// Parametric sweeps: the parameter of each step, the sweep table (a header and
-// zone line per sweep, a row per finished flame step) and its name.
+// The sweep table: a header and zone line per sweep, a row per finished flame
+// step, and its name.
 #pragma once
 
 #include <filesystem>
@@ -9,8 +9,6 @@
 #include "core/shared_state.hpp"
 
 namespace fiamma {
-
-inline constexpr int kMaxSweepCount = 26;  // one run-tag letter, A to Z, per step
 
 // What one sweep step reports in its row of the table.
 struct SweepRow {
@@ -27,8 +25,6 @@ struct SweepTable {
   std::filesystem::path path;
 };
 
-// The two-letter file code of a swept parameter (1..10).
-const char* sweep_file_code(int sweep_parameter);
 // The header line of the table, without its padding.
 std::string sweep_header(int sweep_parameter);
 
@@ -41,8 +37,6 @@ void crea_and_init(State& s, SweepTable& table);
 // Written anew with the header and zone lines of the sweep table, then the
 // step's row, so that the rows of steps run apart can be gathered in order.
 void crea_and_step_init(State& s, SweepTable& table, int i_and);
-// Sets the parameter of step i_and and the step's run tag.
-void crea_and(State& s, int i_and);
 // Appends the row of a finished step (nothing for the Mach number).
 void write_sweep_row(State& s, SweepTable& table, const SweepRow& row);
 

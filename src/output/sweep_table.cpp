@@ -1,8 +1,6 @@
-#include "driver/sweep.hpp"
+#include "output/sweep_table.hpp"
 
-#include <array>
-
-#include "core/errors.hpp"
+#include "config/sweep_parameters.hpp"
 #include "core/free_format.hpp"
 #include "core/naming.hpp"
 
@@ -10,37 +8,12 @@ namespace fiamma {
 
 namespace {
 
-struct SweptParameter {
-  const char* console;
-  const char* code;
-  const char* header;
-  double Gass::*field;  // the quantity a step sets
-};
-
-constexpr std::array<SweptParameter, 11> kParameters{{
-    {"", "__", "", nullptr},
-    {"ANDAMENTI. GAMMAG: ", "ga", "ga", &Gass::gamma},
-    {"ANDAMENTI. PRANDTL: ", "Pr", "Pr", &Gass::Prandtl},
-    {"ANDAMENTI. LEWIS: ", "Le", "Le", &Gass::Lewis},
-    {"ANDAMENTI. DAMKOHLER: ", "Da", "Dam", &Gass::Damkohler},
-    {"ANDAMENTI. ZELDOVICH: ", "Ze", "Ze", &Gass::Zeldovich},
-    {"ANDAMENTI. MACH: ", "Ma", "Ma", &Gass::Mach},
-    {"ANDAMENTI. N_EXPO: ", "ne", "n_exp", &Gass::n_exp},
-    {"ANDAMENTI. PHI_ER: ", "OR", "or_re", &Gass::equivalence_ratio},
-    {"ANDAMENTI. TEMP. MISCELA FREDDA: ", "Tf", "th_fr", &Gass::th_fresh},
-    {"ANDAMENTI. FRAZIONE MASSICA MISCELA FREDDA: ", "Yf", "y1_f", &Gass::y1_fresh},
-}};
-
-const SweptParameter& parameter(int p) { return kParameters[p >= 1 && p <= 10 ? p : 0]; }
-
 constexpr std::size_t kTableRecord = 104;
 
 }  // namespace
 
-const char* sweep_file_code(int sweep_parameter) { return parameter(sweep_parameter).code; }
-
 std::string sweep_header(int sweep_parameter) {
-  return std::string("VARIABLES = \"") + parameter(sweep_parameter).header +
+  return std::string("VARIABLES = \"") + swept_parameter(sweep_parameter).header +
          "\",\"M_l_num\",\"M_l_ana\",\"rho_ing\",\"del\",\"d_l_ana\",\"n_stab\",\"vari\",\"fl_st\",\"it_fin\"";
 }
 
@@ -73,29 +46,15 @@ void crea_and_step_init(State& s, SweepTable& table, int i_and) {
   open_table(s, table, true);
 }
 
-void crea_and(State& s, int i_and) {
-  Andam& a = s.andam;
-  Gass& g = s.gass;
-  const double v = a.sweep_start + (i_and - 1) * a.sweep_step;
-  const SweptParameter& p = parameter(a.sweep_parameter);
-  if (p.field != nullptr) {
-    g.*p.field = v;
-    if (a.sweep_parameter == 10) g.y1_burnt = 0.0;
-    s.out() << Line().text(p.console).real(v);
-    if (a.sweep_parameter == 5) g.Zeldovich = g.gamma * v / (g.gamma - 1.0);
-  }
-  s.addr.run_tag[0] = static_cast<char>(64 + i_and);
-}
-
 void write_sweep_row(State& s, SweepTable& table, const SweepRow& row) {
   const Gass& g = s.gass;
   const int p = s.andam.sweep_parameter;
-  if (p == 6 || parameter(p).field == nullptr) return;  // the Mach number does not enter the flame: no row
+  if (p == 6 || swept_parameter(p).field == nullptr) return;  // the Mach number does not enter the flame: no row
   // the swept value as set: the Zeldovich number as configured; for the
   // equivalence ratio the analytic reaction order, which the sweep leaves alone
   const double first = p == 5   ? (g.gamma - 1.0) * g.Zeldovich / g.gamma
                        : p == 8 ? s.ic_kkind.ord_reaz
-                                : g.*parameter(p).field;
+                                : g.*swept_parameter(p).field;
   const Line line = Line()
                     .real(first)
                     .real(row.M_l_num)
