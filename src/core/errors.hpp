@@ -7,20 +7,6 @@
 
 namespace fiamma {
 
-// Exit statuses, one per kind of end (listed in the README).
-inline constexpr int kExitNormal = 0;
-// Bad input: a missing or malformed file, a value out of range.
-inline constexpr int kExitBadInput = 2;
-// An orderly stop of the solver after its message lines.
-inline constexpr int kExitStopped = 3;
-// A transported field stopped being finite: the run diverged.
-inline constexpr int kExitNonFinite = 4;
-// A file could not be written (no space, permission, missing folder).
-inline constexpr int kExitWriteFailure = 5;
-// Ended by a signal at a safe point: 128 + the signal number (130 SIGINT,
-// 143 SIGTERM).
-inline constexpr int kExitSignalBase = 128;
-
 // Bad input: the message names the file, the record and what was expected.
 class InputError : public std::runtime_error {
  public:
