@@ -11,7 +11,8 @@ from conftest import ROOT
 from fiamma import figures
 from fiamma.catalog import Catalog
 from fiamma.plot_command import main
-from fiamma.readers import (SETTLED_VARIANCE, read_analytic, read_history, read_snapshot, read_sweep_table)
+from fiamma.derived import SETTLED_VARIANCE
+from fiamma.readers import (read_analytic, read_history, read_snapshot, read_sweep_table)
 
 
 def axis(fig, ylabel):
