@@ -16,14 +16,21 @@ import tempfile
 import time
 
 
-def _die_with_parent():
-    """Child set-up on Linux: the run is killed when the runner dies."""
+def die_with_parent():
+    """Process set-up on Linux: the process is killed when its parent dies."""
     try:
         import ctypes
 
         ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-    except Exception:  # not Linux: the run simply goes on
+    except Exception:  # not Linux: the process simply goes on
         pass
+
+
+def _run_set_up():
+    """The run dies with the process that started it and takes Ctrl-C itself
+    (even from a pool process that leaves Ctrl-C to its runs)."""
+    die_with_parent()
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
 
 
 def write_file(folder, rel, data):
@@ -62,7 +69,7 @@ def run_task(task):
                     stdin=subprocess.DEVNULL,
                     stdout=log,
                     stderr=subprocess.STDOUT,
-                    preexec_fn=_die_with_parent if sys.platform.startswith("linux") else None,
+                    preexec_fn=_run_set_up if sys.platform.startswith("linux") else None,
                 )
             status = proc.returncode
         except OSError as e:  # no executable on this machine
