@@ -20,7 +20,7 @@ import pickle
 import sys
 
 from fiamma import reporting, tasks
-from fiamma.config import overrides, parse_listing
+from fiamma.config import output_path, overrides, parse_listing
 from fiamma.freeformat import FreeFormatError
 from fiamma.readers import read_resume_index, read_summary
 from fiamma.tecplot import FormatError
@@ -60,11 +60,6 @@ def fingerprint(args, files):
     for name in sorted(files):
         h.update(name.encode() + b"\0" + hashlib.sha256(files[name]).digest())
     return h.hexdigest()
-
-
-def output_path(cfg, name):
-    """A tagged output's path as the program assembles it: prefixes + name."""
-    return os.path.normpath(cfg["path_prefix_1"] + cfg["path_prefix_2"] + name)
 
 
 def nesting_depth(paths):

@@ -11,6 +11,7 @@ for ``run_tag``, 32 for the others) and loses its trailing blanks.
 
 from __future__ import annotations
 
+import os
 import re
 import subprocess
 from pathlib import Path
@@ -93,3 +94,8 @@ def print_config(exe, workdir, sets=(), config=None) -> dict:
     """The configuration that the program in ``workdir`` reads, with the overrides ``sets``."""
     args = [str(exe), *overrides(sets), "--print-config", *([str(config)] if config else [])]
     return parse_listing(subprocess.run(args, cwd=workdir, check=True, capture_output=True, text=True).stdout)
+
+
+def output_path(cfg, name):
+    """An output's path as the program assembles it: the two prefixes, then the name."""
+    return os.path.normpath(cfg["path_prefix_1"] + cfg["path_prefix_2"] + name)

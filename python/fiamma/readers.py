@@ -23,11 +23,15 @@ import os
 import re
 from dataclasses import dataclass, field
 from pathlib import Path
+from typing import TYPE_CHECKING
 
 import numpy as np
 
 from .freeformat import RecordReader
 from .tecplot import FormatError, parse_number, read_blocks, read_text
+
+if TYPE_CHECKING:
+    import pandas as pd
 
 SNAPSHOT_NAME = re.compile(r"^(.)pr(\d{6,})\.dat$", re.DOTALL)
 ANALYTIC_NAME = re.compile(r"^(.)an(\d{5,})\.dat$", re.DOTALL)

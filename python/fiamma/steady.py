@@ -38,7 +38,7 @@ import numpy as np
 from scipy.integrate import solve_bvp
 
 from . import derived
-from .config import overrides, print_config
+from .config import output_path, overrides, print_config
 from .readers import read_history, read_snapshot, read_summary
 
 U_COLD = 1e-3  # u at the upstream end of the computed interval
@@ -171,7 +171,7 @@ def held_from_steady(exe, workdir, sets=(), steps=400, options=(), t_follow=2.0,
     values = print_config(exe, workdir, sets)
 
     def output(name):
-        return os.path.join(workdir, values["path_prefix_1"] + values["path_prefix_2"] + values["run_tag"] + name)
+        return os.path.join(workdir, output_path(values, values["run_tag"] + name))
 
     def flame_state(key):
         return read_summary(output("summary.json"))["runs"][-1]["flame"][key]
