@@ -62,6 +62,13 @@ def fingerprint(args, files):
     return h.hexdigest()
 
 
+def output_folders(workdir, cfg):
+    """The folder the prefixes name, when the working folder has it: the
+    program writes into it but does not make it, so a run needs it there too."""
+    folder = os.path.dirname(output_path(cfg, "x"))
+    return [folder] if folder and os.path.isdir(os.path.join(workdir, folder)) else []
+
+
 def nesting_depth(paths):
     """How many folders up the outputs and inputs may reach ("../")."""
     depth = 0
@@ -179,6 +186,7 @@ def run_sweep(runs, workdir, sets, out):
     # the resume index decides the domain length only when the length is left to the first step
     files = input_files(workdir, config_data, cfg, [RESUME] if cfg["domain_length"] == 0 else [])
     depth = nesting_depth([cfg["path_prefix_1"] + cfg["path_prefix_2"] + "x"] + list(files))
+    folders = output_folders(workdir, cfg)
     steps, todo = list(range(first, count + 1)), []
 
     def saved(k, kind):
@@ -191,7 +199,7 @@ def run_sweep(runs, workdir, sets, out):
         if rec and rec.get("fingerprint") == fp and rec.get("exit_status") == 0 and os.path.isfile(saved(k, "files")):
             continue
         todo.append({"key": "step-%02d" % k, "step": k, "args": args, "files": files, "depth": depth,
-                     "fingerprint": fp})
+                     "folders": folders, "fingerprint": fp})
     by_key = {t["key"]: t for t in todo}
 
     def finished(result):
@@ -291,6 +299,7 @@ def run_campaign(runs, workdir, sets, varies, outdir, out):
         else ["--set", "sweep_mode=0"]
     files = input_files(workdir, config_data, cfg)
     depth = nesting_depth([cfg["path_prefix_1"] + cfg["path_prefix_2"] + "x"] + list(files))
+    folders = output_folders(workdir, cfg)
     os.makedirs(outdir, exist_ok=True)
     todo, rows = [], {}
     for i, values in enumerate(points, 1):
@@ -301,7 +310,7 @@ def run_campaign(runs, workdir, sets, varies, outdir, out):
         if rec and rec.get("fingerprint") == fp and rec.get("exit_status") == 0:
             rows[key] = rec
             continue
-        todo.append({"key": key, "args": args, "files": files, "depth": depth, "fingerprint": fp,
+        todo.append({"key": key, "args": args, "files": files, "depth": depth, "folders": folders, "fingerprint": fp,
                      "values": list(values)})
     by_key = {t["key"]: t for t in todo}
 

@@ -45,9 +45,11 @@ def run_task(task):
     """Runs ``fiamma`` with ``task["args"]`` among ``task["files"]``.
 
     task: {"key": str, "args": [str], "files": {relative path: bytes},
-           "fiamma": executable name or path, "depth": int, "scratch": folder or None}
+           "fiamma": executable name or path, "depth": int, "folders": [str],
+           "scratch": folder or None}
     The run folder lies ``depth`` levels below the scratch root, so that
-    outputs under prefixes such as "../out/" stay inside it. Returns
+    outputs under prefixes such as "../out/" stay inside it; ``folders``
+    (relative to the run folder) are made before the run. Returns
     {"key", "status" (exit status; -N for signal N), "wall_time_s", "host",
      "log" (console and standard error, bytes), "files": {path relative to
      the run folder: bytes}} with every file written or changed by the run.
@@ -55,7 +57,8 @@ def run_task(task):
     root = tempfile.mkdtemp(prefix="fiamma-task-", dir=task.get("scratch"))
     try:
         run_dir = os.path.join(root, *(["w"] * int(task.get("depth", 0))))
-        os.makedirs(run_dir, exist_ok=True)
+        for rel in ["."] + list(task.get("folders", ())):
+            os.makedirs(os.path.join(run_dir, rel), exist_ok=True)
         for rel, data in task["files"].items():
             write_file(run_dir, rel, data)
         log_path = os.path.join(root, "console.log")

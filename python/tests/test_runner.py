@@ -1,6 +1,6 @@
 """fiamma-sweep with real processes: a shortened sweep through the local pool
 and through a Dask scheduler with two workers, byte for byte against the
-sequential sweep, a failed step as the sequential sweep leaves it; campaigns
+sequential sweep, a failed step and its rerun as the sequential sweep leaves them; campaigns
 with their table, a kill and a rerun, a failing point; refusals."""
 
 import csv
@@ -85,19 +85,27 @@ def test_sweep_resumed_from_an_interrupted_sequential_sweep(tmp_path, sequential
         assert (tmp_path / name).read_bytes() == sequential[name]
 
 
-def test_failed_step_leaves_what_the_sequential_sweep_leaves(tmp_path):
-    # Lewis 1.0, 0.5, 0.0: the third step's fields stop being finite at once (exit status 4)
-    for d in ("sequential", "pool"):
-        shortened_sweep(tmp_path / d, {76: "1.0", 77: "-0.5"})
-    assert subprocess.run([EXE], cwd=tmp_path / "sequential", stdout=subprocess.DEVNULL).returncode == 4
-    r = runner(tmp_path / "pool", "--workers", "2")
-    assert r.returncode == 1
-    assert "step 3 failed with exit status 4" in r.stderr
-    assert "sweep incomplete: 1 step(s) failed (03); i_and_min.dat holds 3, rerun to complete" in r.stderr
-    expected, got = tree(tmp_path / "sequential"), tree(tmp_path / "pool")
-    for name in ("LandLe.dat", "i_and_min.dat", "Bpr000301.dat", "Bsf_delta.dat"):
-        assert got[name] == expected[name], name
-    assert len(got["LandLe.dat"].splitlines()) == 4 and "Cpr000001.dat" not in got
+def test_failed_step_then_rerun_leave_what_the_sequential_sweep_leaves(tmp_path, sequential):
+    # step 2 asks for more points than the program holds: refused (exit status 2), steps 1 and 3 run;
+    # the outputs go up a folder ("../out/"), out of the scratch folders too
+    failing = tmp_path / "fiamma-failing-step-2"
+    failing.write_text(f'#!/bin/sh\n[ "$1 $2" = "--sweep-step 2" ] && exec {EXE} "$@" --set n=5000\nexec {EXE} "$@"\n')
+    failing.chmod(0o755)
+    work, lines = tmp_path / "work", sequential["LandLe.dat"].splitlines(keepends=True)
+    shortened_sweep(work, {2: "'../out/'"})
+    (tmp_path / "out").mkdir()  # the program writes into the prefixes' folder, it does not make it
+    r = subprocess.run([sys.executable, RUNNER, "-C", str(work), "--fiamma", str(failing), "--workers", "2"],
+                       capture_output=True, text=True, timeout=120)
+    assert r.returncode == 1 and "step 2 failed with exit status 2" in r.stderr
+    assert "sweep incomplete: 1 step(s) failed (02); i_and_min.dat holds 2, rerun to complete" in r.stderr
+    assert (tmp_path / "out" / "LandLe.dat").read_bytes() == b"".join(lines[:3])  # the rows before the failure
+    assert (work / "i_and_min.dat").read_bytes() == b" 2\n"
+    r = runner(work, "--workers", "2")
+    assert r.returncode == 0 and "sweep: steps 2 to 3, 1 to run, 1 already done" in r.stdout
+    assert (tmp_path / "out" / "LandLe.dat").read_bytes() == b"".join(lines[:3] + lines[:2] + lines[3:])
+    assert (work / "i_and_min.dat").read_bytes() == b" 4\n"
+    for name in ("Bpr000301.dat", "Cpr000301.dat", "Csf_delta.dat"):
+        assert (tmp_path / "out" / name).read_bytes() == sequential[name]
 
 
 def test_sweep_on_a_dask_cluster_equals_the_sequential_sweep(tmp_path, sequential):
@@ -140,6 +148,7 @@ def test_campaign_table_holds_the_runs_burning_rates(tmp_path):
         point = tmp_path / "c" / ("point-%03d" % i)
         assert row["exit_status"] == "0"
         assert (point / "Lpr000201.dat").exists() and not (point / "LandLe.dat").exists()
+        assert not (point / "eulero_test.dat").exists()  # an input left as it was does not come back
         flame = json.loads((point / "Lsummary.json").read_text())["runs"][-1]["flame"]
         assert [float(row[k]) for k in ("M_l_num", "M_l_ana", "M_cons")] == [flame[k] for k in
                                                                              ("M_l_num", "M_l_ana", "M_cons")]
@@ -188,6 +197,9 @@ def test_failing_point_is_reported_and_the_others_complete(tmp_path):
     # the rerun runs the failed points again, not the finished one
     r = runner(tmp_path, *args)
     assert r.returncode == 1 and "3 to run, 1 already done" in r.stdout
+    # a changed configuration runs every point again
+    (tmp_path / "eulero_test.dat").write_text((tmp_path / "eulero_test.dat").read_text() + "\n")
+    assert "4 to run, 0 already done" in runner(tmp_path, *args).stdout
 
 
 @pytest.mark.parametrize("args,resume,message", [
