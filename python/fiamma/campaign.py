@@ -103,7 +103,7 @@ def parse_vary(vary_arg, base_value):
     return name, values
 
 
-def read_configuration(runs, workdir, sets):
+def configuration_of(runs, workdir, sets):
     """The configuration as the program reads it, with the overrides, from
     ``fiamma --print-config`` run like any other task."""
     config = os.path.join(workdir, CONFIG)
@@ -171,7 +171,7 @@ def step_table(cfg, k, files):
 
 
 def run_sweep(runs, workdir, sets, out):
-    config_data, cfg = read_configuration(runs, workdir, sets)
+    config_data, cfg = configuration_of(runs, workdir, sets)
     if cfg["sweep_mode"] != 1:
         raise RunnerError("%s configures no sweep (sweep_mode = %s): use --vary for a campaign" %
                           (CONFIG, cfg["sweep_mode"]))
@@ -282,7 +282,7 @@ def summary_numbers(folder, files, cfg):
 
 
 def run_campaign(runs, workdir, sets, varies, outdir, out):
-    config_data, cfg = read_configuration(runs, workdir, sets)
+    config_data, cfg = configuration_of(runs, workdir, sets)
     axes = []
     for vary_arg in varies:
         name = vary_arg.split("=", 1)[0]
