@@ -20,7 +20,8 @@ from pathlib import Path
 
 import numpy as np
 
-from . import config as config_mod
+from .config import read_configuration
+from .derived import anchor
 from .readers import FormatError, Outputs, Profile, read_history, read_snapshot, read_summary, scan
 
 
@@ -50,7 +51,7 @@ class Catalog:
         cfg = directory / "eulero_test.dat"
         if cfg.is_file():
             try:
-                cat.configuration = config_mod.read_configuration(cfg)
+                cat.configuration = read_configuration(cfg)
             except (FormatError, OSError):
                 cat.configuration = None
         return cat
@@ -69,7 +70,7 @@ class Catalog:
             if t is not None:
                 return t, "history"
         c = self.configuration
-        if c is not None and c.get("dt_mode") == 0 and c.get("dt") is not None:
+        if c is not None and c["dt_mode"] == 0:
             return step * c["dt"], "configuration"
         return float(step), "step"
 
@@ -96,7 +97,7 @@ class Catalog:
             for p in self.outputs.snapshots:
                 if p.name[0] == tag:
                     length = float(read_snapshot(p)["x"][-1])
-                    return config_mod.anchor_from_configuration(self.configuration, length)
+                    return anchor(self.configuration, length)
         return None
 
 

@@ -1,18 +1,22 @@
-"""The 81 records of ``eulero_test.dat``, read in free format.
+"""The configuration, one reader for every tool: the 81 records of
+``eulero_test.dat`` as the program reads them, and the listing of
+``fiamma --print-config`` (the configuration the program read, overrides
+included), both as {name: value} under the names the listing gives them.
 
-The plotting tools use it when a run left no summary (the summary holds the
-configuration that ran): the anchor abscissa and the time step. Values are
-as read, before any derivation (``domain_length`` and ``x_anchor`` in units of
-2π, the Zeldovich number as configured), under the names ``fiamma
---print-config`` gives them.
+Values are as read, before any derivation (``domain_length`` and ``x_anchor``
+in units of 2π, the Zeldovich number as configured); a null value leaves the
+program's initial 0 (a blank text); a text is cut to its field (1 character
+for ``run_tag``, 32 for the others) and loses its trailing blanks.
 """
 
 from __future__ import annotations
 
-import math
+import os
 import re
+import subprocess
 from pathlib import Path
 
+from .freeformat import RecordReader
 from .tecplot import FormatError, parse_number
 
 # (record, name, kind): kind "t" text, "i" integer, "r" real. Record 63 holds two values.
@@ -41,98 +45,57 @@ RECORDS = [
     (80, "gain_velocity", "r"), (81, "gain_integral", "r"),
 ]
 
-_TOKEN = re.compile(r"""\s*(?:'((?:[^']|'')*)'|"((?:[^"]|"")*)"|([^\s,;/'"]+)|(/)|([,;]))""")
-_NULL = object()
-_SLASH = object()
-
-
-def _tokens(line: str):
-    """Values of one line: texts, bare words, null values, and a slash that ends the record."""
-    pos, last_sep = 0, True
-    while pos < len(line):
-        m = _TOKEN.match(line, pos)
-        if m is None:
-            if line[pos:].strip():
-                raise ValueError(f"cannot read {line[pos:].strip()!r}")
-            return
-        pos = m.end()
-        q1, q2, word, slash, sep = m.groups()
-        if sep is not None:
-            if last_sep and sep == ",":
-                yield _NULL
-            last_sep = True
-            continue
-        last_sep = False
-        if slash:
-            yield _SLASH
-            return
-        if q1 is not None:
-            yield ("text", q1.replace("''", "'"))
-        elif q2 is not None:
-            yield ("text", q2.replace('""', '"'))
-        else:
-            rep = re.fullmatch(r"(\d+)\*(.*)", word)
-            if rep:
-                count = int(rep.group(1))
-                for _ in range(count):
-                    yield _NULL if rep.group(2) == "" else ("word", rep.group(2))
-            else:
-                yield ("word", word)
+TEXT_WIDTH = {"run_tag": 1}  # the other texts hold 32 characters
+_EMPTY = {"i": 0, "r": 0.0, "t": ""}
+_LISTING = re.compile(r"(\d+) (\S+) (.*)")
 
 
 def read_configuration(path) -> dict:
-    """Name → value of every record of a configuration file (None for a null value)."""
+    """Name → value of every record of a configuration file."""
     path = Path(path)
-    lines = path.read_text(encoding="utf-8", errors="replace").splitlines()
+    try:
+        text = path.read_text(encoding="utf-8", errors="replace")
+    except OSError as exc:
+        raise FormatError(path, None, f"cannot read: {exc.strerror or exc}") from exc
+    reader = RecordReader(text, path)
     values: dict = {}
-    line_no = 0
-    index = 0
-    while index < len(RECORDS):
-        record = RECORDS[index][0]
-        wanted = [r for r in RECORDS if r[0] == record]
-        got: list = []
-        while len(got) < len(wanted):
-            if line_no >= len(lines):
-                raise FormatError(path, line_no or 1, f"record {record} ({wanted[0][1]}): end of file")
-            line = lines[line_no]
-            line_no += 1
-            if not line.strip():
-                continue
-            # only the values the record needs are read: a comment may follow them
-            try:
-                for t in _tokens(line):
-                    if t is _SLASH:
-                        got += [_NULL] * (len(wanted) - len(got))
-                        break
-                    got.append(t)
-                    if len(got) == len(wanted):
-                        break
-            except ValueError as exc:
-                raise FormatError(path, line_no, f"record {record}: {exc}") from None
-        for (rec, name, kind), tok in zip(wanted, got):
-            if tok is _NULL:
-                values[name] = None
-                continue
-            text = tok[1]
-            try:
-                if kind == "t":
-                    values[name] = text
-                elif kind == "i":
-                    if not re.fullmatch(r"[+-]?\d+", text):
-                        raise ValueError(f"expected an integer, found {text!r}")
-                    values[name] = int(text)
-                else:
-                    values[name] = parse_number(text)
-            except ValueError as exc:
-                raise FormatError(path, line_no, f"record {rec} ({name}): {exc}") from None
-        index += len(wanted)
+    for record in range(1, RECORDS[-1][0] + 1):
+        items = [(name, kind) for r, name, kind in RECORDS if r == record]
+        for (name, kind), value in zip(items, reader.read(record, items)):
+            value = _EMPTY[kind] if value is None else value
+            values[name] = value[:TEXT_WIDTH.get(name, 32)].rstrip(" ") if kind == "t" else value
     return values
 
 
-def anchor_from_configuration(config: dict, domain_length: float) -> float | None:
-    """The abscissa the controller holds the flame at, as the run derives it."""
-    x_anchor = config.get("x_anchor") or 0.0
-    fraction = config.get("x_anchor_fraction")
-    if config.get("sweep_mode") == 1 or x_anchor == 0.0:
-        return None if fraction is None else fraction * domain_length
-    return 2.0 * math.pi * x_anchor
+def parse_listing(text: str) -> dict:
+    """Name → value from the output of ``fiamma --print-config``."""
+    kinds = {name: kind for _, name, kind in RECORDS}
+    values = {}
+    for line in text.splitlines():
+        m = _LISTING.fullmatch(line)
+        if m is None:
+            continue
+        name, raw = m.group(2), m.group(3)
+        if len(raw) >= 2 and raw[0] == raw[-1] == "'":
+            values[name] = raw[1:-1].replace("''", "'").rstrip(" ")
+        elif kinds.get(name) == "i":
+            values[name] = int(raw)
+        else:
+            values[name] = parse_number(raw)
+    return values
+
+
+def overrides(sets) -> list[str]:
+    """The program's arguments for NAME=VALUE overrides."""
+    return [a for s in sets for a in ("--set", s)]
+
+
+def print_config(exe, workdir, sets=(), config=None) -> dict:
+    """The configuration that the program in ``workdir`` reads, with the overrides ``sets``."""
+    args = [str(exe), *overrides(sets), "--print-config", *([str(config)] if config else [])]
+    return parse_listing(subprocess.run(args, cwd=workdir, check=True, capture_output=True, text=True).stdout)
+
+
+def output_path(cfg, name):
+    """An output's path as the program assembles it: the two prefixes, then the name."""
+    return os.path.normpath(cfg["path_prefix_1"] + cfg["path_prefix_2"] + name)

@@ -15,7 +15,8 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-from .readers import SETTLED_VARIANCE, Profile  # noqa: E402
+from .derived import SETTLED_VARIANCE  # noqa: E402
+from .readers import Profile  # noqa: E402
 
 PROFILE_COLUMNS = ["th", "rho", "v", "y1", "wwx"]
 PROFILE_MEANING = {"th": "temperature th", "rho": "density rho", "v": "velocity v",

@@ -19,14 +19,19 @@ finds every output of a working directory. A malformed file raises
 from __future__ import annotations
 
 import json
+import os
 import re
 from dataclasses import dataclass, field
 from pathlib import Path
+from typing import TYPE_CHECKING
 
 import numpy as np
-import pandas as pd
 
-from .tecplot import FormatError, parse_number, read_blocks
+from .freeformat import RecordReader
+from .tecplot import FormatError, parse_number, read_blocks, read_text
+
+if TYPE_CHECKING:
+    import pandas as pd
 
 SNAPSHOT_NAME = re.compile(r"^(.)pr(\d{6,})\.dat$", re.DOTALL)
 ANALYTIC_NAME = re.compile(r"^(.)an(\d{5,})\.dat$", re.DOTALL)
@@ -41,13 +46,8 @@ SNAPSHOT_COLUMNS = ["x", "rho", "v", "th", "vh", "vp", "vm", "y1", "y2", "wwx"]
 SIMPLE_WAVE_COLUMNS = ["x", "rho", "v", "th"]
 CARRIED_PROFILE_COLUMNS = ["x", "u1", "u2", "u3", "u4", "u5", "u6", "u7"]
 SWEEP_COLUMNS = ["M_l_num", "M_l_ana", "rho_ing", "del", "d_l_ana", "n_stab", "vari", "fl_st", "it_fin"]
-# first column of a sweep table by file code
-SWEEP_PARAMETERS = {"ga": "ga", "Pr": "Pr", "Le": "Le", "Da": "Dam", "Ze": "Ze", "Ma": "Ma",
-                    "ne": "n_exp", "OR": "or_re", "Tf": "th_fr", "Yf": "y1_f"}
 HISTORY_INTEGER_COLUMNS = ("it",)
 SWEEP_INTEGER_COLUMNS = ("n_stab", "fl_st", "it_fin")
-# the value below which a sweep counts a flame as settled (window variance)
-SETTLED_VARIANCE = 1e-12
 # the G10.4 fields of the case-5 solution: one blank and ten characters
 G10_FIELD = 11
 
@@ -77,6 +77,8 @@ class Profile:
         return len(self.data[self.columns[0]])
 
     def frame(self) -> pd.DataFrame:
+        import pandas as pd
+
         return pd.DataFrame({c: self.data[c] for c in self.columns})
 
 
@@ -137,6 +139,8 @@ def read_analytic(path) -> Profile:
 
 
 def _table(path, blocks, integer_columns) -> pd.DataFrame:
+    import pandas as pd  # on first use: the runner reads no table
+
     columns = blocks[0].columns
     for b in blocks[1:]:
         if b.columns != columns:
@@ -233,10 +237,7 @@ def read_post_dati(path) -> dict:
     n_exp, gamma, th_fresh, th_burnt, y1_fresh.
     """
     path = Path(path)
-    try:
-        lines = path.read_text(encoding="utf-8").splitlines()
-    except (OSError, UnicodeDecodeError) as exc:
-        raise FormatError(path, None, f"cannot read: {exc}") from exc
+    lines = read_text(path).splitlines()
     if len(lines) != len(POST_DATI_ITEMS):
         raise FormatError(path, min(len(lines), len(POST_DATI_ITEMS)) + 1,
                           f"{len(lines)} lines, expected {len(POST_DATI_ITEMS)}")
@@ -261,12 +262,21 @@ def read_post_dati(path) -> dict:
 
 
 def read_resume_index(path) -> int:
-    """``i_and_min.dat``: the sweep step being run (``sweep_count`` + 1 after a finished sweep)."""
+    """``i_and_min.dat`` as the program reads it: the sweep step to run next
+    (``sweep_count`` + 1 after a finished sweep); 1 without the file or with a
+    blank one. One integer of at least 1; a comment may follow it."""
     path = Path(path)
-    lines = [l for l in path.read_text(encoding="utf-8").splitlines() if l.strip()]
-    if len(lines) != 1 or not re.fullmatch(r"[+-]?\d+", lines[0].strip()):
-        raise FormatError(path, 1, "expected one integer")
-    return int(lines[0])
+    if not os.path.lexists(path):
+        return 1
+    text = read_text(path)
+    if not text.strip(" \t\r\n"):
+        return 1
+    reader = RecordReader(text, path)
+    (value,) = reader.read(1, [("resume index", "i")])
+    if value is not None and value < 1:
+        raise FormatError(path, reader.next_line, f"resume index {value}: at least 1 (remove the file to start "
+                                                  "from the first step)")
+    return 1 if value is None else value
 
 
 def read_dump(path) -> np.ndarray:
@@ -276,7 +286,7 @@ def read_dump(path) -> np.ndarray:
     rescaled abscissae of a non-uniform grid)."""
     path = Path(path)
     rows, width = [], None
-    for line_no, line in enumerate(path.read_text(encoding="utf-8").splitlines(), start=1):
+    for line_no, line in enumerate(read_text(path).splitlines(), start=1):
         tokens = line.split()
         if not tokens:
             continue
@@ -309,17 +319,15 @@ def _key_line(text: str, key: str, start: int = 0) -> int | None:
     return text.count("\n", 0, i) + 1 if i >= 0 else None
 
 
-def read_summary(path) -> dict:
+def read_summary(path, data: bytes | None = None) -> dict:
     """``<tag>summary.json``: how the run ended, what it wrote, the flame's final state.
 
     Returns the JSON object with null numbers as None. Checks the format name
-    and version and that the documented keys are present.
+    and version and that the documented keys are present. ``data``: the
+    file's bytes when they are not on disk (a file a task brought back).
     """
     path = Path(path)
-    try:
-        text = path.read_text(encoding="utf-8")
-    except (OSError, UnicodeDecodeError) as exc:
-        raise FormatError(path, None, f"cannot read: {exc}") from exc
+    text = read_text(path, data)
     try:
         doc = json.loads(text)
     except json.JSONDecodeError as exc:
@@ -351,6 +359,8 @@ def read_summary(path) -> dict:
 
 def summary_runs(summary: dict) -> pd.DataFrame:
     """One row per simulation of a summary; the flame's values as columns (NaN without a flame)."""
+    import pandas as pd
+
     rows = []
     for r in summary["runs"]:
         row = {k: r[k] for k in ("sweep_step", "run_tag", "parameter_value", "it_start", "it_end",

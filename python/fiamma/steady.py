@@ -21,23 +21,27 @@ gas is burnt: u' = 0 and Y' = -lam Y with lam the decay rate of the fuel in
 burnt gas at the burnt temperature.
 
 Command line: python3 -m fiamma.steady eulero_test.dat [--set NAME=VALUE ...]
-prints the eigenvalue for the configuration (the derived quantities as the
-program derives them for a flame: Ta = Zeldovich * gamma/(gamma - 1), D1 and
-P = gamma * 1e4/(gamma - 1)).
+prints the eigenvalue for the configuration (the derived quantities Ta, D1
+and P as the program derives them for a flame, fiamma.derived).
 """
 
 from __future__ import annotations
 
 import argparse
 import math
+import os
+import subprocess
 import time
 from dataclasses import dataclass
 
 import numpy as np
 from scipy.integrate import solve_bvp
 
+from . import derived
+from .config import output_path, overrides, print_config
+from .readers import read_history, read_snapshot, read_summary
+
 U_COLD = 1e-3  # u at the upstream end of the computed interval
-HEAT_RELEASE = 10000.0  # D1 as the program derives it for a flame
 SNAPSHOT_HEADER = ' VARIABLES = "x", "rho", "v", "th","vh","vp","vm","y1","y2","wwx"'
 
 
@@ -53,7 +57,7 @@ class SteadyFlame:
 
     @property
     def th_burnt(self) -> float:
-        return self.th_fresh + self.D1 * self.y1_fresh
+        return derived.adiabatic_temperature(self.th_fresh, self.y1_fresh, self.D1)
 
     def rate(self, u, Y):
         """W = Da (P/th) Y exp(-Ta/th), scaled like Y (the fuel sink over y1_fresh)."""
@@ -109,11 +113,10 @@ class SteadyFlame:
 
 def flame_from_configuration(values: dict) -> SteadyFlame:
     """The steady flame of a configuration, given its values by --print-config name."""
-    gamma = float(values["gamma"])
-    return SteadyFlame(P=gamma * 1e4 / (gamma - 1.0), Da=float(values["Damkohler"]),
-                       Ta=float(values["Zeldovich"]) * gamma / (gamma - 1.0),
-                       th_fresh=float(values["th_fresh"]), D1=HEAT_RELEASE,
-                       y1_fresh=float(values["y1_fresh"]), Le=float(values["Lewis"]))
+    gamma = values["gamma"]
+    return SteadyFlame(P=derived.flame_pressure(gamma), Da=values["Damkohler"],
+                       Ta=derived.stored_zeldovich(gamma, values["Zeldovich"]), th_fresh=values["th_fresh"],
+                       D1=derived.D_1, y1_fresh=values["y1_fresh"], Le=values["Lewis"])
 
 
 def snapshot_lines(flame: SteadyFlame, M: float, nodes, x_front: float) -> list[str]:
@@ -153,22 +156,7 @@ def snapshot_lines(flame: SteadyFlame, M: float, nodes, x_front: float) -> list[
 # ---------------------------------------------------------------- runs of the program
 
 def _fiamma(exe, workdir, args):
-    import subprocess
     return subprocess.run([str(exe), *args], cwd=workdir, check=True, capture_output=True, text=True)
-
-
-def read_snapshot(path):
-    """The data records of a field snapshot, one row per node."""
-    with open(path) as f:
-        rows = [line.split() for line in f.readlines()[2:] if line.strip()]
-    return np.array([[float(v) for v in r] for r in rows])
-
-
-def last_history_record(path):
-    """it, t, x_m, dt_m, s, del, w_in, ..., var, s_cons of the last record of the front history."""
-    with open(path) as f:
-        rows = [line.split() for line in f.readlines()[2:] if line.strip()]
-    return [float(v) for v in rows[-1]]
 
 
 def held_from_steady(exe, workdir, sets=(), steps=400, options=(), t_follow=2.0, tol=1e-9):
@@ -179,60 +167,43 @@ def held_from_steady(exe, workdir, sets=(), steps=400, options=(), t_follow=2.0,
 
     The controller waits until t_follow, past the first measuring steps (whose
     front speed has no earlier position behind it)."""
-    import os
-    import re
-    sets = list(sets)
-    base = []
-    for kv in sets:
-        base += ["--set", kv]
-    first = _fiamma(exe, workdir, base + ["--set", "it_end=0", "--set", "it_start=0", "--set", "ires=0"])
-    anchor = float(re.search(r"Fiamma ancorata a:\s+(\S+)", first.stdout).group(1))
-    snap = read_snapshot(os.path.join(workdir, _tagged(workdir, exe, base, "pr000000.dat")))
-    nodes = snap[:, 0]
-    values = _print_config(exe, workdir, base)
+    base = overrides(sets)
+    values = print_config(exe, workdir, sets)
+
+    def output(name):
+        return os.path.join(workdir, output_path(values, values["run_tag"] + name))
+
+    def flame_state(key):
+        return read_summary(output("summary.json"))["runs"][-1]["flame"][key]
+
+    _fiamma(exe, workdir, base + ["--set", "it_end=0", "--set", "it_start=0", "--set", "ires=0"])
+    anchor = flame_state("x_anchor")
+    snap = read_snapshot(output("pr000000.dat"))
     flame = flame_from_configuration(values)
-    flame.P = snap[0, 1] * snap[0, 3]
+    flame.P = snap["rho"][0] * snap["th"][0]
     M, xs, th, y1 = flame.solve(tol=tol)
-    restart = values["restart_name_1"].strip()
 
     def lay(x_front):
-        with open(os.path.join(workdir, restart), "w") as f:
-            f.write("\n".join(snapshot_lines(flame, M, nodes, x_front)) + "\n")
+        with open(os.path.join(workdir, values["restart_name_1"]), "w") as f:
+            f.write("\n".join(snapshot_lines(flame, M, snap["x"], x_front)) + "\n")
 
     # The tracker locates the front on the grid a fraction of a spacing away
     # from the steepest gradient of the continuous profile: one step measures
     # where it puts this profile, and the profile is laid again so that the
     # tracker finds it at the anchor and the controller has nothing to do.
     lay(anchor)
-    probe = _fiamma(exe, workdir, base + ["--set", "ires=1", "--set", "it_start=0", "--set", "it_end=1",
-                                          "--set", "it_out=1", "--set", "follow_mode=0", *options])
-    x_m = float(re.search(r"ascissa del fronte =\s+(\S+)", probe.stdout).group(1))
-    lay(2 * anchor - x_m)
+    _fiamma(exe, workdir, base + ["--set", "ires=1", "--set", "it_start=0", "--set", "it_end=1",
+                                  "--set", "it_out=1", "--set", "follow_mode=0", *options])
+    lay(2 * anchor - flame_state("x_m"))
     started = time.monotonic()
     run = _fiamma(exe, workdir, base + ["--set", "ires=1", "--set", "it_start=0", "--set", f"it_end={steps}",
                                         "--set", f"it_out={steps}", "--set", f"t_follow={t_follow}",
                                         *options])
     held_from_steady.run_seconds = time.monotonic() - started
-    hist = last_history_record(os.path.join(workdir, _tagged(workdir, exe, base, "sf_delta.dat")))
-    final = read_snapshot(os.path.join(workdir, _tagged(workdir, exe, base, f"pr{steps + 1:06d}.dat")))
-    rho_in = final[0, 1]
-    M_num = rho_in * (hist[6] - hist[4])
-    th_ad = flame.th_fresh + flame.D1 * flame.y1_fresh
-    return M, M_num, final[-1, 3], th_ad, run.stderr
-
-
-def _print_config(exe, workdir, base, config=None):
-    text = _fiamma(exe, workdir, base + ["--print-config"] + ([config] if config else [])).stdout
-    values = {}
-    for line in text.splitlines():
-        parts = line.split(None, 2)
-        if len(parts) == 3:
-            values[parts[1]] = parts[2].strip("' ")
-    return values
-
-
-def _tagged(workdir, exe, base, name):
-    return _print_config(exe, workdir, base)["run_tag"] + name
+    last = read_history(output("sf_delta.dat")).iloc[-1]
+    final = read_snapshot(output(f"pr{steps + 1:06d}.dat"))
+    M_num = final["rho"][0] * (last["w_in"] - last["s"])
+    return M, M_num, final["th"][-1], flame.th_burnt, run.stderr
 
 
 def main(argv=None) -> int:
@@ -242,11 +213,7 @@ def main(argv=None) -> int:
     ap.add_argument("--set", action="append", default=[], metavar="NAME=VALUE")
     ap.add_argument("--tol", type=float, default=1e-9)
     a = ap.parse_args(argv)
-    import os
-    base = []
-    for kv in a.set:
-        base += ["--set", kv]
-    flame = flame_from_configuration(_print_config(a.exe, os.getcwd(), base, a.config))
+    flame = flame_from_configuration(print_config(a.exe, os.getcwd(), a.set, a.config))
     M, *_ = flame.solve(tol=a.tol)
     print(f"{M:.12g}")
     return 0

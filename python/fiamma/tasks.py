@@ -16,14 +16,21 @@ import tempfile
 import time
 
 
-def _die_with_parent():
-    """Child set-up on Linux: the run is killed when the runner dies."""
+def die_with_parent():
+    """Process set-up on Linux: the process is killed when its parent dies."""
     try:
         import ctypes
 
         ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-    except Exception:  # not Linux: the run simply goes on
+    except Exception:  # not Linux: the process simply goes on
         pass
+
+
+def _run_set_up():
+    """The run dies with the process that started it and takes Ctrl-C itself
+    (even from a pool process that leaves Ctrl-C to its runs)."""
+    die_with_parent()
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
 
 
 def write_file(folder, rel, data):
@@ -38,9 +45,11 @@ def run_task(task):
     """Runs ``fiamma`` with ``task["args"]`` among ``task["files"]``.
 
     task: {"key": str, "args": [str], "files": {relative path: bytes},
-           "fiamma": executable name or path, "depth": int, "scratch": folder or None}
+           "fiamma": executable name or path, "depth": int, "folders": [str],
+           "scratch": folder or None}
     The run folder lies ``depth`` levels below the scratch root, so that
-    outputs under prefixes such as "../out/" stay inside it. Returns
+    outputs under prefixes such as "../out/" stay inside it; ``folders``
+    (relative to the run folder) are made before the run. Returns
     {"key", "status" (exit status; -N for signal N), "wall_time_s", "host",
      "log" (console and standard error, bytes), "files": {path relative to
      the run folder: bytes}} with every file written or changed by the run.
@@ -48,7 +57,8 @@ def run_task(task):
     root = tempfile.mkdtemp(prefix="fiamma-task-", dir=task.get("scratch"))
     try:
         run_dir = os.path.join(root, *(["w"] * int(task.get("depth", 0))))
-        os.makedirs(run_dir, exist_ok=True)
+        for rel in ["."] + list(task.get("folders", ())):
+            os.makedirs(os.path.join(run_dir, rel), exist_ok=True)
         for rel, data in task["files"].items():
             write_file(run_dir, rel, data)
         log_path = os.path.join(root, "console.log")
@@ -62,7 +72,7 @@ def run_task(task):
                     stdin=subprocess.DEVNULL,
                     stdout=log,
                     stderr=subprocess.STDOUT,
-                    preexec_fn=_die_with_parent if sys.platform.startswith("linux") else None,
+                    preexec_fn=_run_set_up if sys.platform.startswith("linux") else None,
                 )
             status = proc.returncode
         except OSError as e:  # no executable on this machine

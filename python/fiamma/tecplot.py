@@ -58,6 +58,18 @@ def parse_number(token: str) -> float:
     return float(f"{mantissa}e{exponent if letter else bare_exponent}")
 
 
+def read_text(path, data: bytes | None = None) -> str:
+    """The text of a file (or of its bytes ``data``), a FormatError when it cannot be read or is not text."""
+    try:
+        raw = Path(path).read_bytes() if data is None else data
+    except OSError as exc:
+        raise FormatError(path, None, f"cannot read: {exc.strerror or exc}") from exc
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError as exc:
+        raise FormatError(path, raw[:exc.start].count(b"\n") + 1, "not a text file") from exc
+
+
 _QUOTED = re.compile(r'"([^"]*)"')
 
 
@@ -125,15 +137,7 @@ def read_blocks(path, fixed_width=None) -> list[Block]:
     """
     width_of = fixed_width if callable(fixed_width) else (lambda columns: fixed_width)
     path = Path(path)
-    try:
-        raw = path.read_bytes()
-    except OSError as exc:
-        raise FormatError(path, None, f"cannot read: {exc.strerror or exc}") from exc
-    try:
-        text = raw.decode("utf-8")
-    except UnicodeDecodeError as exc:
-        line_no = raw[:exc.start].count(b"\n") + 1
-        raise FormatError(path, line_no, "not a text file") from exc
+    text = read_text(path)
     blocks: list[Block] = []
     current: Block | None = None
 

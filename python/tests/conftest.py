@@ -1,8 +1,5 @@
-"""Short real runs of the simulator, shared by the Python tests.
-
-FIAMMA_EXE names the executable (CTest sets it); without it the tests look for
-build/release/fiamma and skip when there is none.
-"""
+"""Short real runs of the simulator, shared by the Python tests: FIAMMA_EXE
+(CTest sets it), else build/release/fiamma; without either they skip."""
 
 import os
 import shutil
@@ -14,31 +11,24 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "python"))
-
-
-def _exe():
-    exe = os.environ.get("FIAMMA_EXE") or str(ROOT / "build" / "release" / "fiamma")
-    return Path(exe) if Path(exe).is_file() else None
+EXE = Path(os.environ.get("FIAMMA_EXE") or ROOT / "build" / "release" / "fiamma")
+needs_exe = pytest.mark.skipif(not os.access(EXE, os.X_OK), reason="no fiamma executable (FIAMMA_EXE)")
 
 
 @pytest.fixture(scope="session")
 def fiamma_exe():
-    exe = _exe()
-    if exe is None:
+    if not os.access(EXE, os.X_OK):
         pytest.skip("no fiamma executable (set FIAMMA_EXE or build build/release/fiamma)")
-    return exe
+    return EXE
 
 
 def run(exe, directory, *overrides):
-    args = [str(exe)]
-    for o in overrides:
-        args += ["--set", o]
+    # the console goes to <directory>.stdout beside it, for the guide's test
+    args = [str(exe)] + [a for o in overrides for a in ("--set", o)]
     done = subprocess.run(args, cwd=directory, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
     assert done.returncode == 0, (args, done.stdout[-2000:], done.stderr[-2000:])
-    # the console report, kept beside the directory (the guide's tests read it)
     with open(Path(directory).parent / f"{Path(directory).name}.stdout", "ab") as f:
         f.write(done.stdout)
-    return done
 
 
 def example(tmp_path_factory, name, dirname=None):
@@ -58,9 +48,8 @@ def flame_dir(fiamma_exe, tmp_path_factory):
 @pytest.fixture(scope="session")
 def restart_dir(fiamma_exe, flame_dir, tmp_path_factory):
     """The restart example continuing the short flame from its final snapshot for 100 steps."""
-    base = tmp_path_factory.mktemp("restart_pair")
-    shutil.copytree(flame_dir, base / "flame")
-    d = base / "restart"
+    d = tmp_path_factory.mktemp("restart_pair") / "restart"
+    shutil.copytree(flame_dir, d.parent / "flame")
     shutil.copytree(ROOT / "examples" / "restart", d)
     run(fiamma_exe, d, "restart_name_1=Fpr000401.dat", "it_start=400", "it_end=500", "it_out=100")
     return d
@@ -68,8 +57,7 @@ def restart_dir(fiamma_exe, flame_dir, tmp_path_factory):
 
 @pytest.fixture(scope="session")
 def sweep_dir(fiamma_exe, tmp_path_factory):
-    """A two-step Lewis sweep of 200 steps each (Le 0.9, 1.0), then resumed at
-    step 2: the table holds a second header block with the rerun of step 2."""
+    """Two Lewis steps of 200 (Le 0.9, 1.0), then resumed at step 2: a second header block, step 2 again."""
     d = example(tmp_path_factory, "sweep")
     settings = ("it_end=200", "it_out=100", "sweep_count=2", "sweep_end=1.1")
     run(fiamma_exe, d, *settings)
@@ -99,3 +87,9 @@ def carried_dir(fiamma_exe, tmp_path_factory):
 def all_run_dirs(flame_dir, restart_dir, sweep_dir, simple_wave_dir, carried_dir):
     return {"flame": flame_dir, "restart": restart_dir, "sweep": sweep_dir,
             "simple_wave": simple_wave_dir, "carried": carried_dir}
+
+
+def without_summaries(run_dir, tmp_path):
+    d = tmp_path / run_dir.name
+    shutil.copytree(run_dir, d, ignore=shutil.ignore_patterns("*summary.json"))
+    return d

@@ -1,0 +1,118 @@
+"""What fiamma-sweep shows: the progress line, the end of a failed run's log,
+and a campaign's table and plot."""
+
+import csv
+import io
+import os
+import sys
+import threading
+import time
+
+
+class Progress:
+    """One line on a terminal, refreshed every second: done, running,
+    failed, time left."""
+
+    def __init__(self, total, workers, enabled):
+        self.total, self.workers, self.enabled = total, workers, enabled
+        self.done = self.failed = self.pending = 0
+        self.walls = []
+        self.last = time.monotonic()
+        self.lock = threading.Lock()
+        self.stopped = threading.Event()
+        if enabled:
+            threading.Thread(target=self._tick, daemon=True).start()
+
+    def _tick(self):
+        while not self.stopped.wait(1.0):
+            self.show()
+
+    def completed(self, wall, ok):
+        with self.lock:
+            self.pending -= 1
+            self.done += 1
+            self.failed += 0 if ok else 1
+            self.walls.append(wall)
+            self.last = time.monotonic()
+        self.show()
+
+    def show(self):
+        if not self.enabled:
+            return
+        with self.lock:
+            running = min(self.pending, self.workers)
+            left = ""
+            if self.walls and self.pending:
+                mean = sum(self.walls) / len(self.walls)
+                seconds = mean * self.pending / max(1, running) - (time.monotonic() - self.last)
+                left = ", about %dm%02ds left" % divmod(max(0, int(seconds + 0.5)), 60)
+            sys.stderr.write("\r%d/%d done, %d running, %d failed%s\033[K" %
+                             (self.done, self.total, running, self.failed, left))
+            sys.stderr.flush()
+
+    def finish(self):
+        self.stopped.set()
+        if self.enabled:
+            with self.lock:
+                sys.stderr.write("\n")
+
+
+def log_tail(log, lines=12):
+    text = log.decode("utf-8", "replace").rstrip("\n").split("\n")
+    return "\n".join("    " + line for line in text[-lines:])
+
+
+def csv_value(v):
+    if v is None:
+        return ""
+    if isinstance(v, bool):
+        return "1" if v else "0"
+    if isinstance(v, float):
+        return repr(v)
+    return str(v)
+
+
+def campaign_table(header, rows):
+    """The CSV text of a campaign's table (numbers that round-trip)."""
+    text = io.StringIO()
+    writer = csv.writer(text, lineterminator="\n")
+    writer.writerow(header)
+    writer.writerows(rows)
+    return text.getvalue()
+
+
+def plot_campaign(names, rows, path):
+    """Burning rate against the first varied record, one curve per value of
+    the others: measured (solid) and analytic estimate (dashed)."""
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    def num(text):
+        try:
+            return float(text)
+        except ValueError:
+            return float("nan")
+
+    fig, ax = plt.subplots(figsize=(6, 4), dpi=100)
+    groups = {}
+    for row in rows:
+        groups.setdefault(tuple(row[1:len(names)]), []).append(row)
+    for n, (rest, group) in enumerate(sorted(groups.items())):
+        x = [num(r[0]) for r in group]
+        label = ", ".join("%s=%s" % nv for nv in zip(names[1:], rest))
+        colour = "C%d" % (n % 10)
+        ax.plot(x, [num(r[len(names)]) for r in group], "o-", color=colour,
+                label=("M_l_num " + label).strip())
+        ax.plot(x, [num(r[len(names) + 1]) for r in group], "s--", color=colour, alpha=0.7,
+                label=("M_l_ana " + label).strip())
+    ax.set_xlabel(names[0])
+    ax.set_ylabel("mass burning rate")
+    ax.grid(True, alpha=0.3)
+    ax.legend(fontsize=7)
+    fig.tight_layout()
+    tmp = path + ".tmp.png"
+    fig.savefig(tmp)
+    plt.close(fig)
+    os.replace(tmp, path)
