@@ -106,4 +106,3 @@ def test_command_reports_a_broken_file(flame_dir, tmp_path):
     done = subprocess.run([PLOT, "--csv", str(d)], capture_output=True, text=True, timeout=120)
     assert done.returncode == 2
     assert done.stderr == f"fiamma-plot: {d / 'Fsf_delta.dat'}: line 5: 17 values, the header names 16 columns\n"
-
