@@ -25,18 +25,14 @@ from fiamma import reporting
 from fiamma.config import output_path, overrides, parse_listing
 from fiamma.freeformat import FreeFormatError, RecordReader
 from fiamma.readers import read_resume_index, read_summary
+from fiamma.sweep_command import STATE_DIR, RunnerError  # STATE_DIR: records, logs, steps' files, scratch folders
 from fiamma.tecplot import FormatError
 from fiamma.writing import WriteError, append_whole, sync_folder, write_atomically
 
-STATE_DIR = "fiamma-sweep"  # records, logs, finished steps' files, the runner's scratch folders
 CONFIG = "eulero_test.dat"
 RESUME = "i_and_min.dat"
 JOURNAL = "gather.json"
 CSV_RESULTS = ["M_l_num", "M_l_ana", "M_cons", "settled", "drift", "exit_status", "wall_time_s"]
-
-
-class RunnerError(Exception):
-    """A refusal: the message says why."""
 
 
 def place(folder, rel, data, within):

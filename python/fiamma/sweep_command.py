@@ -20,11 +20,16 @@ import sys
 import tempfile
 import time
 
-from fiamma.campaign import STATE_DIR, RunnerError, run_campaign, run_sweep
 from fiamma.execution import NO_WORKER_TIMEOUT, RETRIES, Execution
-from fiamma.writing import WriteError
 
+# fiamma.campaign (numpy, pandas) is imported in main(): the local processes,
+# which run this script again as they start, need only fiamma.tasks
 LOCK = ".fiamma-sweep.lock"
+STATE_DIR = "fiamma-sweep"
+
+
+class RunnerError(Exception):
+    """A refusal: the message says why."""
 
 
 class Interrupted(BaseException):
@@ -77,6 +82,9 @@ def main(argv=None):
                         "--scheduler: fiamma on each worker's PATH)")
     p.epilog = "A task whose worker died is submitted again, at most %d times." % RETRIES
     args = p.parse_args(argv)
+    from fiamma.campaign import run_campaign, run_sweep
+    from fiamma.writing import WriteError
+
     if args.workers < 1:
         p.error("--workers must be at least 1")
     if not args.no_worker_timeout > 0:

@@ -50,6 +50,14 @@ def script(path, body):
     return path
 
 
+def gone(pid):  # ended (a zombie that nobody reaped yet counts)
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except FileNotFoundError:
+        return True
+
+
 def wait_for(condition, seconds=60):
     deadline = time.time() + seconds
     while not condition():
@@ -222,10 +230,16 @@ def test_runner_stopped_while_gathering_then_rerun(tmp_path, sequential, steps_r
 def test_second_runner_in_the_folder_is_refused(tmp_path):
     shortened_sweep(tmp_path, {74: "0"})
     slow = script(tmp_path / "slow", '[ "$1" = --print-config ] && exec EXE "$@"\necho $$ > "$0.pid"; exec sleep 60')
-    first = subprocess.Popen([sys.executable, RUNNER, "-C", str(tmp_path), "--fiamma", str(slow), "--workers", "1",
-                              "--vary", "Lewis=1.0"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     pid_file = tmp_path / "slow.pid"
-    wait_for(lambda: pid_file.exists() and pid_file.read_text().endswith("\n"))
+
+    def start_slow():
+        pid_file.unlink(missing_ok=True)
+        proc = subprocess.Popen([sys.executable, RUNNER, "-C", str(tmp_path), "--fiamma", str(slow), "--workers", "1",
+                                 "--vary", "Lewis=1.0"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        wait_for(lambda: pid_file.exists() and pid_file.read_text().endswith("\n"))
+        return proc, int(pid_file.read_text())
+
+    first, run = start_slow()
     scratch = list((tmp_path / "fiamma-sweep").glob("scratch-*"))
     for args in (["--vary", "Lewis=1.1"], []):  # a campaign, a sweep: both refused at once
         r = runner(tmp_path, *args)
@@ -237,9 +251,14 @@ def test_second_runner_in_the_folder_is_refused(tmp_path):
     first.send_signal(signal.SIGTERM)
     assert first.wait(timeout=30) == 143 and "interrupted by SIGTERM; rerun to complete" in first.stderr.read()
     first.stderr.close()
-    run = int(pid_file.read_text())
-    wait_for(lambda: not os.path.exists("/proc/%d" % run) or open("/proc/%d/stat" % run).read().split()[2] == "Z", 10)
+    wait_for(lambda: gone(run), 10)
     assert not scratch[0].exists()
+    # killed outright, a runner takes its run with it too, and leaves the folder free
+    killed, run = start_slow()
+    killed.kill()
+    killed.wait()
+    killed.stderr.close()
+    wait_for(lambda: gone(run), 10)
     assert runner(tmp_path, "--vary", "Lewis=1.1").returncode == 0
 
 
