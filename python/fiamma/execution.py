@@ -13,6 +13,7 @@ finished are reported as not run.
 import collections
 import concurrent.futures as cf
 import multiprocessing
+import os
 import signal
 import sys
 import time
@@ -38,10 +39,14 @@ class Outcome:
         self.failed, self.not_run, self.lost = [], [], None
 
 
-def _pool_process_set_up():
-    """A local process dies with the runner and leaves Ctrl-C to the runs it starts."""
+def _pool_process_set_up(runner):
+    """A local process dies with the runner (at once when the runner died
+    while it started) and leaves Ctrl-C to the runs it starts (a handler,
+    not SIG_IGN, which the runs would inherit)."""
     tasks.die_with_parent()
-    signal.signal(signal.SIGINT, signal.SIG_IGN)
+    if os.getppid() != runner:
+        os._exit(1)
+    signal.signal(signal.SIGINT, lambda signum, frame: None)
 
 
 class Execution:
@@ -161,7 +166,17 @@ class Local(Execution):
         return bool(self._idle)
 
     def _new(self):
-        return cf.ProcessPoolExecutor(1, mp_context=self._context, initializer=_pool_process_set_up)
+        executor = cf.ProcessPoolExecutor(1, mp_context=self._context, initializer=_pool_process_set_up,
+                                          initargs=(os.getpid(),))
+        executor.submit(int)  # its process starts now, while the runner goes on
+        return executor
+
+    def run_one(self, task):
+        """A short task (the configuration's) runs in the runner, while the processes start."""
+        try:
+            return tasks.run_task(self._task(task))
+        except Exception as exc:
+            return failure(task, "the task raised %s: %s" % (type(exc).__name__, exc))
 
     def submit(self, task):
         executor = self._idle.pop()

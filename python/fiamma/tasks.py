@@ -18,11 +18,13 @@ import sys
 import tempfile
 import time
 
-# Started between the worker and the run, in a process of its own that has no
-# threads: the run is killed when the process that started it dies
-# (PR_SET_PDEATHSIG), and takes the signals a Python parent ignores
-# (SIGINT in a pool process; SIGPIPE and SIGXFSZ in any Python) at their
-# default disposition. argv: the starter's pid, the executable, its arguments.
+# The run is started through a small program that sets PR_SET_PDEATHSIG (the
+# run is killed when the process that started it dies) and then executes
+# fiamma: util-linux's setpriv where it has --pdeathsig, else this Python code,
+# in a process of its own that has no threads, which also gives back their
+# default disposition to the signals a Python parent ignores (SIGPIPE,
+# SIGXFSZ; subprocess restores them before setpriv). argv: the starter's pid,
+# the executable, its arguments.
 _EXEC_WITH_PARENT = r"""
 import os, signal, sys
 if sys.platform.startswith("linux"):
@@ -49,6 +51,17 @@ def die_with_parent():
         ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
     except Exception:  # not Linux: the process simply goes on
         pass
+
+
+def _with_parent(command):
+    """The command, started so that it dies with this process."""
+    setpriv = shutil.which("setpriv") if sys.platform.startswith("linux") else None
+    if setpriv and subprocess.run([setpriv, "--pdeathsig", "KILL", "--", "true"], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL).returncode == 0:
+        return [setpriv, "--pdeathsig", "KILL", "--"] + command
+    if sys.executable:
+        return [sys.executable, "-I", "-S", "-c", _EXEC_WITH_PARENT, str(os.getpid())] + command
+    return command
 
 
 def executable_digest(exe):
@@ -114,9 +127,7 @@ def run_task(task):
         log_path = os.path.join(root, "console.log")
         exe = task.get("fiamma") or "fiamma"
         digest = executable_digest(exe)
-        command = [exe] + list(task["args"])
-        if sys.executable:
-            command = [sys.executable, "-I", "-S", "-c", _EXEC_WITH_PARENT, str(os.getpid())] + command
+        command = _with_parent([exe] + list(task["args"]))
         start = time.monotonic()
         try:
             with open(log_path, "wb") as log:

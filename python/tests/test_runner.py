@@ -229,13 +229,14 @@ def test_runner_stopped_while_gathering_then_rerun(tmp_path, sequential, steps_r
 
 def test_second_runner_in_the_folder_is_refused(tmp_path):
     shortened_sweep(tmp_path, {74: "0"})
-    slow = script(tmp_path / "slow", '[ "$1" = --print-config ] && exec EXE "$@"\necho $$ > "$0.pid"; exec sleep 60')
+    slow = script(tmp_path / "slow", '[ "$1" = --print-config ] && exec EXE "$@"\necho $$ > "$0.pid"; exec /bin/sleep 60')
     pid_file = tmp_path / "slow.pid"
 
-    def start_slow():
+    def start_slow(env=None):
         pid_file.unlink(missing_ok=True)
         proc = subprocess.Popen([sys.executable, RUNNER, "-C", str(tmp_path), "--fiamma", str(slow), "--workers", "1",
-                                 "--vary", "Lewis=1.0"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                                 "--vary", "Lewis=1.0"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                                env=env)
         wait_for(lambda: pid_file.exists() and pid_file.read_text().endswith("\n"))
         return proc, int(pid_file.read_text())
 
@@ -253,8 +254,9 @@ def test_second_runner_in_the_folder_is_refused(tmp_path):
     first.stderr.close()
     wait_for(lambda: gone(run), 10)
     assert not scratch[0].exists()
-    # killed outright, a runner takes its run with it too, and leaves the folder free
-    killed, run = start_slow()
+    # killed outright, a runner takes its run with it too (without setpriv on the PATH as well), and leaves
+    # the folder free
+    killed, run = start_slow(dict(os.environ, PATH=""))
     killed.kill()
     killed.wait()
     killed.stderr.close()
