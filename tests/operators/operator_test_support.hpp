@@ -30,44 +30,37 @@ struct Ops {
 
 enum class Points { Nodes, Staggered };
 inline double position(Points p, int j, double dx) { return p == Points::Nodes ? (j - 1) * dx : (j - 0.5) * dx; }
+using Abscissa = std::function<double(int)>;
 
 // Relative residual of row i of A u = B f for f = p, u = the order-th
 // derivative of p, p(x) = ((x - xc) / dx)^k; huge when a band reaches past
 // the n points.
-inline double row_residual(const OperatorBlock& blk, int i, const std::function<double(int)>& xu,
-                           const std::function<double(int)>& xf, int order, int k, double xc, double dx, int n) {
-  auto dp = [&](double x, int d) {
-    const double t = (x - xc) / dx;
+inline double row_residual(const OperatorBlock& k, int i, const Abscissa& xu, const Abscissa& xf, int order, int power,
+                           double xc, double dx, int n) {
+  auto p = [&](double x, int d) {  // the d-th derivative
     double c = 1.0;
-    for (int j = 0; j < d; ++j) c *= (k - j) / dx;
-    return k < d ? 0.0 : c * std::pow(t, k - d);
+    for (int j = 0; j < d; ++j) c *= (power - j) / dx;
+    return power < d ? 0.0 : c * std::pow((x - xc) / dx, power - d);
   };
-  const double* left[5] = {blk.a.data(), blk.b.data(), blk.c.data(), blk.d.data(), blk.e.data()};
-  const double* right[7] = {blk.aB.data(), blk.bB.data(), blk.cB.data(), blk.dB.data(),
-                            blk.eB.data(), blk.fB.data(), blk.gB.data()};
-  double lhs = 0.0, rhs = 0.0, size = 0.0;
-  for (int q = 0; q < 5; ++q) {
-    const double v = left[q][i] == 0.0 ? 0.0 : left[q][i] * dp(xu(i - 2 + q), order);
-    lhs += v;
-    size += std::fabs(v);
-  }
-  for (int q = 0; q < 7; ++q) {
-    const int j = i - 3 + q;
-    if (right[q][i] == 0.0) continue;
+  const Field* bands[12] = {&k.a, &k.b, &k.c, &k.d, &k.e, &k.aB, &k.bB, &k.cB, &k.dB, &k.eB, &k.fB, &k.gB};
+  double sum = 0.0, size = 0.0;
+  for (int q = 0; q < 12; ++q) {
+    const int j = q < 5 ? i - 2 + q : i - 8 + q;
+    if ((*bands[q])[i] == 0.0) continue;
     if (j < 1 || j > n) return 1e300;
-    const double v = right[q][i] * dp(xf(j), 0);
-    rhs += v;
+    const double v = q < 5 ? (*bands[q])[i] * p(xu(j), order) : -(*bands[q])[i] * p(xf(j), 0);
+    sum += v;
     size += std::fabs(v);
   }
-  return std::fabs(lhs - rhs) / (size > 0 ? size : 1.0);
+  return std::fabs(sum) / (size > 0 ? size : 1.0);
 }
 
 // Highest degree up to which row i is exact (all lower degrees included).
-inline int exact_degree(const OperatorBlock& blk, int i, const std::function<double(int)>& xu,
-                        const std::function<double(int)>& xf, int order, double xc, double dx, int n) {
-  int deg = -1;
-  while (deg < 12 && row_residual(blk, i, xu, xf, order, deg + 1, xc, dx, n) <= 1e-11) ++deg;
-  return deg;
+inline int exact_degree(const OperatorBlock& k, int i, const Abscissa& xu, const Abscissa& xf, int order, double xc,
+                        double dx, int n) {
+  int degree = -1;
+  while (degree < 12 && row_residual(k, i, xu, xf, order, degree + 1, xc, dx, n) <= 1e-11) ++degree;
+  return degree;
 }
 
 }  // namespace fiamma::testing
