@@ -26,6 +26,7 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -130,10 +131,9 @@ void run_both(const testing::ScratchDir& dir, const std::string& example, const 
   }
   Worst worst;
   expect_close(console, sub + ": console", worst);
-  std::vector<std::string> names[2], same;
+  std::set<std::string> names[2], same;
   for (int f = 0; f < 2; ++f) {
-    for (const auto& e : fs::directory_iterator(d[f])) names[f].push_back(e.path().filename().string());
-    std::sort(names[f].begin(), names[f].end());
+    for (const auto& e : fs::directory_iterator(d[f])) names[f].insert(e.path().filename().string());
   }
   EXPECT_EQ(names[0], names[1]) << sub;
   for (const std::string& name : names[0]) {
@@ -141,7 +141,7 @@ void run_both(const testing::ScratchDir& dir, const std::string& example, const 
     std::vector<std::string> text;
     for (const fs::path& p : d) text.push_back(read_file(p / name));
     expect_close(text, sub + ": " + name, worst);
-    if (text[0] == text[1]) same.push_back(name);
+    if (text[0] == text[1]) same.insert(name);
   }
   std::cerr << sub << ": largest gap relative to its column's scale " << worst.to_scale << "; beyond 1e-12 of the "
             << "scale, at most " << worst.to_own << " times the reference's own response; the same bytes:";

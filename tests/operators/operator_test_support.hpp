@@ -19,10 +19,8 @@ struct Ops {
   std::unique_ptr<OperatorSet> set;
   Ops(int n, double dx, OperatorForm form = OperatorForm::prepared) {
     s->console = &console;
-    s->discr.i_thom = 2;
-    s->discr.dx = dx;
-    s->comp.c[1] = 2.0;
-    s->comp.c[4] = 0.5;
+    s->discr.i_thom = 2; s->discr.dx = dx;
+    s->comp.c[1] = 2.0; s->comp.c[4] = 0.5;
     s->options.operator_form = form;
     set = setup_operators(*s, n);
   }

@@ -140,8 +140,7 @@ TEST(CompactOperators, SetUpRefusesConfigurationsWithoutStaggeredOperators) {
     std::ostringstream console;
     auto s = std::make_unique<State>();
     s->console = &console;
-    s->discr.i_thom = i_thom;
-    s->grid = i_thom == 2 ? 1 : 0;
+    s->discr.i_thom = i_thom; s->grid = i_thom == 2 ? 1 : 0;
     EXPECT_THROW(setup_operators(*s, 17), RunStopped);
     EXPECT_EQ(console.str().substr(0, 40), i_thom == 2 ? " Derivate compatte pentadiagonali\n per g"
                                                        : " Operatori compatti con i_thom diverso d");
@@ -158,10 +157,8 @@ TEST(CompactOperators, TridiagonalFamilyRowsAreExact) {
   std::ostringstream console;
   auto s = std::make_unique<State>();
   s->console = &console;
-  s->discr.i_thom = 1;
-  s->discr.dx = h;
-  s->comp.c[1] = 2.0;
-  s->comp.c[4] = 0.25;
+  s->discr.i_thom = 1; s->discr.dx = h;
+  s->comp.c[1] = 2.0; s->comp.c[4] = 0.25;
   for (int grid : {0, 1, 2}) {
     s->grid = grid == 0 ? 0 : 1;
     for (int i = 1; i <= n; ++i) s->grid2.x[i] = h * (i - 1) + (grid == 1 ? 0.3 * std::sin(M_PI * (i - 1) / (n - 1)) : 0.0);

@@ -16,8 +16,7 @@ namespace fiamma {
 namespace {
 
 // y' = y over [0, 1] in `steps` steps of the stage and step updates (slot 1,
-// point 1): the error at 20 and 40 steps shows the order; the classical
-// scheme gives the Taylor polynomial of degree 4 a step.
+// point 1): the error at 20 and 40 steps shows the order.
 TEST(RungeKutta, SchemesShowTheirOrders) {
   std::ostringstream console;
   auto s = std::make_unique<State>();
@@ -43,9 +42,7 @@ TEST(RungeKutta, SchemesShowTheirOrders) {
     const double ratio = (integrate(scheme, 20) - std::exp(1.0)) / (integrate(scheme, 40) - std::exp(1.0));
     EXPECT_NEAR(std::log2(ratio), orders[scheme - 1], 0.15) << scheme;
   }
-  const double h = 0.1, taylor = 1 + h + h * h / 2 + h * h * h / 6 + h * h * h * h / 24;
-  EXPECT_NEAR(integrate(5, 10), std::pow(taylor, 10), 1e-14);
-  EXPECT_EQ(s->rrhs[1][1], 0.0);
+  EXPECT_EQ(s->rrhs[1][1], 0.0);  // the step's accumulator cleared
   // the midpoint method: two stages
   EXPECT_NE(console.str().find(" R_K_coe: schema Runge-Kutta di ordine 2\n coefficienti:\n alpha = 0.0000000000000000 "
                                "0.50000000000000000\n beta  = 0.0000000000000000 1.0000000000000000\n"),
@@ -60,12 +57,8 @@ struct SolverCase {
   SolverCase(int n, double dx) : o(n, dx) {
     s.discr.domain_length = (n - 1) * dx;
     for (int i = 1; i <= n; ++i) s.grid2.spacing[i] = dx;
-    s.gass.gamma = 1.4;
-    s.gass.Prandtl = 0.75;
-    s.gass.Lewis = 1.0;
-    s.gass.Damkohler = 1e5;
-    s.gass.Zeldovich = 10800.0;
-    s.gass.D_1 = 10000.0;
+    Gass& g = s.gass;
+    g.gamma = 1.4; g.Prandtl = 0.75; g.Lewis = 1.0; g.Damkohler = 1e5; g.Zeldovich = 10800.0; g.D_1 = 10000.0;
     s.ic_kkind.reaction_order = 1;
   }
 };
