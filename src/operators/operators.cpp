@@ -1,6 +1,5 @@
 #include "operators/operators.hpp"
 
-#include <cassert>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -166,12 +165,17 @@ std::unique_ptr<OperatorBlocks> assemble_operators(State& s, int n) {
 // ---- the interface
 
 void OperatorSet::apply_many(Operator op, std::initializer_list<const Field*> f, std::initializer_list<Field*> u) {
-  assert(f.size() == u.size() && f.size() <= 8);
   Application jobs[8];
   int count = 0;
   auto out = u.begin();
-  for (const Field* in : f) jobs[count++] = {op, in, *out++};
-  run(jobs, count);
+  for (auto in = f.begin(); in != f.end() && out != u.end(); ++in, ++out) {
+    jobs[count++] = {op, *in, *out};
+    if (count == 8) {
+      run(jobs, count);
+      count = 0;
+    }
+  }
+  if (count > 0) run(jobs, count);
 }
 
 // ---- the straightforward form

@@ -44,11 +44,12 @@ class OperatorSet {
     const Application a{op, &f, &u};
     run(&a, 1);
   }
-  // Several inputs of one operator (f[j] -> u[j], at most 8).
+  // Several inputs of one operator (f[j] -> u[j]; side by side in groups of
+  // up to 8).
   void apply_many(Operator op, std::initializer_list<const Field*> f, std::initializer_list<Field*> u);
-  // Independent applications, of one operator or of different ones (at most
-  // 8; no output is another application's input). The results are those of
-  // one apply each, bit for bit, in either form.
+  // Independent applications, of one operator or of different ones (no
+  // output is another application's input; side by side in groups of up to
+  // 8). The results are those of one apply each, bit for bit, in either form.
   void apply_together(std::initializer_list<Application> jobs) {
     run(jobs.begin(), static_cast<int>(jobs.size()));
   }
