@@ -39,7 +39,8 @@ TEST(Conservation, QuantitiesOfAKnownFlameState) {
   f->w_in = 0.0075 + f->s;
   f->s_cons = 0.0075 * (1.0 - 2e-5);
   Field rho_ns{};
-  inter_st_ns(st, n, st.vvar[1], rho_ns);
+  OperatorSet& ops = *mv->operators;
+  ops.apply(Operator::inter_st_ns, st.vvar[1], rho_ns);
   const double M = st.vvar[1][1] * 0.0075;
   // a mass flux through the front uniform but for a step of 1e-4 downstream
   for (int i = 1; i <= n; ++i) st.vvar[4][i] = rho_ns[i] * f->s + M * (i > n / 2 ? 1.0 + 1e-4 : 1.0);
@@ -48,7 +49,7 @@ TEST(Conservation, QuantitiesOfAKnownFlameState) {
   const double dt = 0.137;
   for (int k = 1; k <= N; ++k) f->w_ass_last[k] = 0.0075 * (1.0 - 1e-6 + 1e-6 * (k - 1) / (N - 1));
 
-  const FlameConservation c = flame_conservation(st, *f, N, 5000, dt);
+  const FlameConservation c = flame_conservation(st, ops, *f, N, 5000, dt);
   EXPECT_NEAR(c.burnt_temperature_relative, 3e-6, 1e-12);
   const double mean = M * (1.0 + 1e-4 * (n - n / 2) / n);
   EXPECT_NEAR(c.mass_flux_spread, 1e-4 * M / mean, 1e-10);
@@ -58,10 +59,10 @@ TEST(Conservation, QuantitiesOfAKnownFlameState) {
   EXPECT_NEAR(c.drift_per_flame_time, 1e-6 * tau / ((N - 1) * dt), 1e-12);
   EXPECT_EQ(c.settled_relative, std::fabs(c.drift_per_flame_time) <= kSettledDriftPerFlameTime);
   // a window not yet full, or none, gives no drift and no settled flame
-  const FlameConservation early = flame_conservation(st, *f, N, N - 1, dt);
+  const FlameConservation early = flame_conservation(st, ops, *f, N, N - 1, dt);
   EXPECT_TRUE(std::isnan(early.drift_per_flame_time));
   EXPECT_FALSE(early.settled_relative);
-  EXPECT_TRUE(std::isnan(flame_conservation(st, *f, 1, 5000, dt).drift_per_flame_time));
+  EXPECT_TRUE(std::isnan(flame_conservation(st, ops, *f, 1, 5000, dt).drift_per_flame_time));
 }
 
 TEST(DomainGuidance, DistancesInThermalAndFuelLengths) {

@@ -33,6 +33,7 @@ struct TrackerCase {
   std::ostringstream console;
   std::unique_ptr<State> s;
   std::unique_ptr<FrontTracker> f = std::make_unique<FrontTracker>();
+  std::unique_ptr<OperatorSet> ops;
   double width = 1.5;
 
   TrackerCase() {
@@ -42,7 +43,7 @@ struct TrackerCase {
     s->discr.domain_length = (kN - 1) * kDx;
     s->discr.dx = kDx;
     for (int i = 1; i <= kN; ++i) s->grid2.spacing[i] = kDx;
-    setup_operators(*s, kN);
+    ops = setup_operators(*s, kN);
     s->tempo.it_start = 0;
     s->tempo.it_end = 1000000;
     s->tempo.dt = 0.1;
@@ -82,7 +83,7 @@ struct TrackerCase {
     st.vvar[1][kN] = 1.0;
     st.tempo.it = it;
     st.tempo.t = it * st.tempo.dt;
-    calcola_vel_spes_fronte_lm(st, kN, 2, *f, criterion, 15, kHistoryCapacity, n_stab, *dthdx);
+    calcola_vel_spes_fronte_lm(st, *ops, kN, 2, *f, criterion, 15, kHistoryCapacity, n_stab, *dthdx);
   }
 };
 

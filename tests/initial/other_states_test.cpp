@@ -113,6 +113,7 @@ struct RestartCase {
   ScratchDir dir;
   std::ostringstream console;
   std::unique_ptr<State> s;
+  std::unique_ptr<OperatorSet> ops;
   explicit RestartCase(int n = 17) {
     s = testing::make_state(dir.path(), console);
     s->settings.n = n;
@@ -121,7 +122,7 @@ struct RestartCase {
     s->comp.boundary_scheme_parameter() = 2.0;
     s->comp.interior_scheme_parameter() = 0.5;
     for (int i = 1; i <= n; ++i) s->grid2.spacing[i] = 0.1;
-    setup_operators(*s, n);
+    ops = setup_operators(*s, n);
     s->addr.path_prefix_1.fill(' ');
     s->addr.path_prefix_1[0] = 'o';
     s->addr.path_prefix_1[1] = '/';
@@ -133,7 +134,7 @@ struct RestartCase {
   }
   std::string problem() {
     try {
-      res_inp(*s, s->settings.n, 2);
+      res_inp(*s, *ops, s->settings.n, 2);
     } catch (const InputError& e) {
       return e.what();
     }
@@ -146,7 +147,7 @@ TEST(Restart, UniformSnapshotUnderARestartDirectory) {
   std::filesystem::create_directories(c.dir / "old");
   write_file(c.dir / "old/state.dat", uniform_snapshot(17, 2.0, 0.25, 1.5, 17));
   c.names("state.dat", "old/");
-  res_inp(*c.s, 17, 2);
+  res_inp(*c.s, *c.ops, 17, 2);
   EXPECT_NE(c.console.str().find(" opfileold/state.dat" + std::string(83, ' ') + "\n"), std::string::npos);
   // the configured prefixes are back
   EXPECT_EQ(c.s->addr.path_prefix_1[0], 'o');
@@ -193,10 +194,12 @@ TEST(Restart, FileProblemsNameTheFileAndTheRecord) {
 TEST(TestField, ValuesAtTheNamedPoints) {
   RestartCase c(41);
   c.s->discr.domain_length = 4.0;
-  ini_incomp_test(*c.s, 41, 2);
+  ini_incomp_test(*c.s, *c.ops, 41, 2);
+  auto v = std::make_unique<NodeValues>();
+  test_field_node_values(*c.s, 41, *v);
   const State& s = *c.s;
-  EXPECT_EQ(s.scratch.ini_y1[21], 0.07978975968216519);  // the centre node, x = 2
-  EXPECT_NEAR(s.scratch.ini_y1[1], 0.07978975968216519 * std::exp(-4.0 / 50.0), 1e-17);
+  EXPECT_EQ(v->ini_y1[21], 0.07978975968216519);  // the centre node, x = 2
+  EXPECT_NEAR(v->ini_y1[1], 0.07978975968216519 * std::exp(-4.0 / 50.0), 1e-17);
   for (int i = 1; i <= 41; ++i) {
     EXPECT_EQ(s.vvar[4][i], 1.0);
     EXPECT_EQ(s.vvar_rk[4][i], 1.0);
