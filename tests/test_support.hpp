@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "core/shared_state.hpp"
+#include "driver/run.hpp"
+#include "driver/simulation.hpp"
 
 namespace fiamma::testing {
 
@@ -92,6 +94,21 @@ inline std::unique_ptr<State> make_state(const std::filesystem::path& dir, std::
   auto s = std::make_unique<State>();
   s->workdir = dir;
   s->console = &console;
+  return s;
+}
+
+// The example flame (records replaced) started up in `dir` and run for no
+// step: configuration read, operators set up, initial state laid, first files
+// written. Console and standard error go to `console`.
+inline std::unique_ptr<State> flame_set_up(const std::filesystem::path& dir, std::ostream& console,
+                                           std::map<int, std::string> records = {}) {
+  records.emplace(9, "0");
+  write_file(dir / "eulero_test.dat", flame_config(records));
+  auto s = make_state(dir, console);
+  s->diagnostics = &console;
+  start_up(*s);
+  auto mv = std::make_unique<MainValues>();
+  run_sweeps(*s, *mv);
   return s;
 }
 
