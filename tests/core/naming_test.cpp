@@ -19,10 +19,8 @@ TEST(Naming, TagPrefixesAndCounter) {
     const char* name;
   };
   const Case cases[] = {
-      {'b', "", "", "-pr------.dat", 6, 150, "bpr000150.dat"},
-      {'b', "", "", " an_____.dat", 5, 150, "ban00150.dat"},
-      {'b', "", "", "-pr------.dat", 6, 0, "bpr000000.dat"},
-      {'b', "", "", " sf_delta.dat", 0, 0, "bsf_delta.dat"},
+      {'b', "", "", "-pr------.dat", 6, 150, "bpr000150.dat"}, {'b', "", "", " an_____.dat", 5, 150, "ban00150.dat"},
+      {'b', "", "", "-pr------.dat", 6, 0, "bpr000000.dat"}, {'b', "", "", " sf_delta.dat", 0, 0, "bsf_delta.dat"},
       // a counter wider than its field widens the name
       {'b', "", "", "-pr------.dat", 6, 1234567, "bpr1234567.dat"},
       {'b', "", "", " an_____.dat", 5, 100000, "ban100000.dat"},

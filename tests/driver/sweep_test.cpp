@@ -39,13 +39,10 @@ TEST(Sweep, EachParameterSetsItsValueWithItsTextCodeAndHeader) {
     double stored;  // step 2 of a sweep from 1 by 0.25
   };
   const Case cases[] = {
-      {1, "GAMMAG", "ga", "ga", &Gass::gamma, 1.25},
-      {2, "PRANDTL", "Pr", "Pr", &Gass::Prandtl, 1.25},
-      {3, "LEWIS", "Le", "Le", &Gass::Lewis, 1.25},
-      {4, "DAMKOHLER", "Da", "Dam", &Gass::Damkohler, 1.25},
+      {1, "GAMMAG", "ga", "ga", &Gass::gamma, 1.25}, {2, "PRANDTL", "Pr", "Pr", &Gass::Prandtl, 1.25},
+      {3, "LEWIS", "Le", "Le", &Gass::Lewis, 1.25}, {4, "DAMKOHLER", "Da", "Dam", &Gass::Damkohler, 1.25},
       {5, "ZELDOVICH", "Ze", "Ze", &Gass::Zeldovich, 1.4 * 1.25 / 0.4},  // stored converted with gamma 1.4
-      {6, "MACH", "Ma", "Ma", &Gass::Mach, 1.25},
-      {7, "N_EXPO", "ne", "n_exp", &Gass::n_exp, 1.25},
+      {6, "MACH", "Ma", "Ma", &Gass::Mach, 1.25}, {7, "N_EXPO", "ne", "n_exp", &Gass::n_exp, 1.25},
       {8, "PHI_ER", "OR", "or_re", &Gass::equivalence_ratio, 1.25},
       {9, "TEMP. MISCELA FREDDA", "Tf", "th_fr", &Gass::th_fresh, 1.25},
       {10, "FRAZIONE MASSICA MISCELA FREDDA", "Yf", "y1_f", &Gass::y1_fresh, 1.25},
