@@ -114,13 +114,17 @@ std::vector<std::string> table_rows(const std::string& text) {
 // The run configured by `records` in a fresh folder, killed at the middle of
 // each of `kills` equal parts of the uninterrupted run's time: no file may be
 // broken afterwards, and most kills come before the end. `after` inspects
-// each killed folder.
-void kill_anywhere(const Records& records, int kills, const std::function<void(const fs::path&)>& after) {
+// each killed folder beside the reference.
+void kill_anywhere(const Records& records, int kills, const std::function<void(const fs::path&, const fs::path&)>& after) {
   ScratchDir reference;
   write_file(reference / "eulero_test.dat", flame_config(records));
-  const auto t0 = std::chrono::steady_clock::now();
-  ASSERT_EQ(run_program(reference.path()), 0) << err_of(reference.path());
-  const auto full = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - t0);
+  auto full = milliseconds::max();  // the faster of two runs
+  for (int k = 0; k < 2; ++k) {
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(run_program(reference.path()), 0) << err_of(reference.path());
+    full = std::min(full, std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - t0));
+    fs::remove(reference / "i_and_min.dat");
+  }
   ASSERT_TRUE(broken_files(reference.path(), 33).empty());
   int mid_run = 0;
   for (int k = 0; k < kills; ++k) {
@@ -133,26 +137,22 @@ void kill_anywhere(const Records& records, int kills, const std::function<void(c
       mid_run += c.exit_code() == 128 + SIGKILL;
     }
     EXPECT_TRUE(broken_files(dir.path(), 33).empty()) << "kill " << k << ": " << ::testing::PrintToString(broken_files(dir.path(), 33));
-    after(dir.path());
+    after(dir.path(), reference.path());
   }
   EXPECT_GE(mid_run, kills / 2);
 }
 
 TEST(Kill, AFlameKilledAnywhereLeavesOnlyWholeFiles) {
   // a snapshot at every step: most kills land during a write
-  kill_anywhere(small_flame(300, 1), 12, [](const fs::path&) {});
+  kill_anywhere(small_flame(300, 1), 12, [](const fs::path&, const fs::path&) {});
 }
 
 TEST(Kill, AResumedSweepTabulatesAsAnUninterruptedOne) {
-  const auto records = small_sweep(150, 3);
-  ScratchDir reference;
-  write_file(reference / "eulero_test.dat", flame_config(records));
-  ASSERT_EQ(run_program(reference.path()), 0);
-  const auto expected = table_rows(read_file(reference / "FandLe.dat"));
-  ASSERT_EQ(expected.size(), 3u);
-  kill_anywhere(records, 8, [&](const fs::path& dir) {
+  kill_anywhere(small_sweep(150, 3), 8, [](const fs::path& dir, const fs::path& reference) {
+    const auto expected = table_rows(read_file(reference / "FandLe.dat"));
+    ASSERT_EQ(expected.size(), 6u);  // two uninterrupted sweeps
     ASSERT_EQ(run_program(dir), 0) << err_of(dir);
-    EXPECT_EQ(table_rows(read_file(dir / "FandLe.dat")), expected);
+    EXPECT_EQ(table_rows(read_file(dir / "FandLe.dat")), std::vector(expected.begin(), expected.begin() + 3));
     EXPECT_EQ(read_file(dir / "i_and_min.dat"), " 4\n");
   });
 }

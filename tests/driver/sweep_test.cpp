@@ -163,6 +163,18 @@ TEST(Sweep, StepEndsWhenTheFrontSpeedIsExactlyZero) {
   EXPECT_EQ(numbers_of(moving.table("Da")[2])[9], 6);
 }
 
+TEST(Sweep, AFlameIsSettledOnlyBelowAWindowVarianceOf1e12) {
+  // the example held for 8000 steps: the variance of its window has fallen to
+  // about 4e-11 (1.2e-12 after 12000, 5e-15 after 20000), not yet settled
+  SweepRun sw(3, "1.0", "2.0", 1, 8000);
+  sw.records[10] = "100000";
+  ASSERT_EQ(sw.run(), 0);
+  const auto row = numbers_of(sw.table("Le")[2]);
+  ASSERT_GT(row[7], 1e-12);
+  ASSERT_LT(row[7], 1e-10);
+  EXPECT_EQ(row[8], 0);
+}
+
 TEST(Sweep, ZeldovichTabulatedAsSetAndMachWritesNoRows) {
   SweepRun ze(5, "3000", "3200", 2, 1);
   ASSERT_EQ(ze.run(), 0);

@@ -31,30 +31,34 @@ using testing::write_file;
 
 // The type of every field: s text, i integer, n number (an integer too),
 // b boolean, o object, a array, 0 null (a number that is not finite, or a
-// part that does not apply). The elements of an array are named with [].
+// part that does not apply). The elements of an array are named with [],
+// the flame's fields with "f." and its conservation check's with "c.".
 const std::map<std::string, std::string> kSchema = [] {
-  std::map<std::string, std::string> m = {
-      {"", "o"}, {"format", "s"}, {"format_version", "i"}, {"program_version", "s"}, {"end", "s"}, {"exit_status", "i"},
-      {"message", "s"}, {"command_line", "a"}, {"command_line[]", "s"}, {"wall_time_s", "n"}, {"steps_done", "i"},
-      {"steps_per_second", "n0"}, {"simulated_time", "n0"}, {"configuration", "o"}, {"configuration.*", "isn0"},
-      {"options", "o"}, {"options.overrides", "a"}, {"options.overrides[]", "a"}, {"options.overrides[][]", "s"},
-      {"options.sweep_step", "i"}, {"options.correction_tolerance", "n"}, {"options.correction_relative", "b"},
-      {"sweep", "o0"}, {"sweep.parameter", "i"}, {"sweep.code", "s"}, {"sweep.count", "i"},
-      {"sweep.first_step", "i"}, {"sweep.table", "s"}, {"files", "a"}, {"files[]", "o"}, {"files[].path", "s"},
-      {"files[].kind", "s"}, {"files[].step", "i0"}, {"files[].time", "n0"}, {"files[].sweep_step", "i0"},
-      {"runs", "a"}, {"runs[]", "o"}, {"runs[].sweep_step", "i"}, {"runs[].run_tag", "s"},
-      {"runs[].parameter_value", "n0"}, {"runs[].it_start", "i"}, {"runs[].it_end", "i"}, {"runs[].it_final", "i"},
-      {"runs[].steps", "i"}, {"runs[].time", "n0"}, {"runs[].end", "s"}, {"runs[].correction", "o"},
-      {"runs[].correction.corrections", "i"}, {"runs[].correction.iterations_mean", "n"},
-      {"runs[].correction.iterations_max", "i"}, {"runs[].flame", "o0"}, {"runs[].flame.settled", "b"},
-      {"runs[].flame.conservation", "o0"}, {"runs[].flame.conservation.settled_relative", "b"}};
-  for (const char* k : {"x_m", "s", "del", "w_in", "s_cons", "var", "x_anchor", "rho_in", "M_l_num", "M_l_ana",
-                        "d_l_ana", "M_cons", "M_cons_relative_gap", "drift", "th_burnt", "th_adiabatic",
-                        "th_burnt_relative_gap"}) {
-    m[std::string("runs[].flame.") + k] = "n0";
-  }
-  for (const char* k : {"burnt_temperature_relative", "mass_flux_spread", "consumption_vs_inflow", "drift_per_flame_time"}) {
-    m[std::string("runs[].flame.conservation.") + k] = "n0";
+  const std::map<std::string, std::string> by_type = {
+      {"s", "format program_version end message command_line[] options.overrides[][] sweep.code sweep.table "
+            "files[].path files[].kind runs[].run_tag runs[].end"},
+      {"i", "format_version exit_status steps_done options.sweep_step sweep.parameter sweep.count sweep.first_step "
+            "runs[].sweep_step runs[].it_start runs[].it_end runs[].it_final runs[].steps runs[].correction.corrections "
+            "runs[].correction.iterations_max"},
+      {"i0", "files[].step files[].sweep_step"},
+      {"n", "wall_time_s options.correction_tolerance runs[].correction.iterations_mean"},
+      {"n0", "steps_per_second simulated_time files[].time runs[].parameter_value runs[].time f.x_m f.s f.del f.w_in "
+             "f.s_cons f.var f.x_anchor f.rho_in f.M_l_num f.M_l_ana f.d_l_ana f.M_cons f.M_cons_relative_gap f.drift "
+             "f.th_burnt f.th_adiabatic f.th_burnt_relative_gap c.burnt_temperature_relative c.mass_flux_spread "
+             "c.consumption_vs_inflow c.drift_per_flame_time"},
+      {"b", "options.correction_relative f.settled c.settled_relative"},
+      {"o", "configuration options files[] runs[] runs[].correction"},
+      {"o0", "sweep runs[].flame f.conservation"},
+      {"a", "command_line options.overrides options.overrides[] files runs"},
+      {"isn0", "configuration.*"}};
+  std::map<std::string, std::string> m = {{"", "o"}};  // the summary itself
+  for (const auto& [type, names] : by_type) {
+    std::istringstream in(names);
+    for (std::string name; in >> name;) {
+      if (name.starts_with("f.")) name = "runs[].flame." + name.substr(2);
+      if (name.starts_with("c.")) name = "runs[].flame.conservation." + name.substr(2);
+      m[name] = type;
+    }
   }
   return m;
 }();
