@@ -249,90 +249,73 @@ TEST(NonFinite, ADivergingSweepStepStopsWithItsState) {
   EXPECT_NE(err_of(dir.path()).find("non finito"), std::string::npos);
 }
 
-TEST(Refusals, ResumeIndexRestartSnapshotAndAnUnchosenLength) {
-  ScratchDir dir;
-  // no burning rate, no chosen length: refused by the run and by the check alike
-  for (const int record : {50, 28}) {
-    write_file(dir / "eulero_test.dat", flame_config(with(small_flame(10, 10), {{record, "0"}})));
-    for (const char* args : {"", "--check-config"}) {
-      EXPECT_EQ(run_program(dir.path(), args), 2) << record;
-      EXPECT_NE(err_of(dir.path()).find("record 6 (domain_length) = 0: la lunghezza scelta"), std::string::npos) << err_of(dir.path());
-      EXPECT_FALSE(fs::exists(dir / "post_dati.dat"));
-    }
-  }
-  write_file(dir / "eulero_test.dat", flame_config(small_flame(10, 10)));
-  write_file(dir / "i_and_min.dat", "0\n");
-  EXPECT_EQ(run_program(dir.path()), 2);
-  EXPECT_NE(err_of(dir.path()).find("i_and_min.dat: indice di ripresa 0: deve essere almeno 1"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir / "post_dati.dat"));
-  fs::remove(dir / "i_and_min.dat");
-
-  // a snapshot of a finished run restarts; with one NaN it is refused
-  ASSERT_EQ(run_program(dir.path()), 0);
-  fs::remove(dir / "i_and_min.dat");
-  write_file(dir / "eulero_test.dat",
-             flame_config(with(small_flame(10, 10), {{67, "1"}, {70, "'Fpr000010.dat'"}, {8, "10"}, {9, "12"}})));
-  EXPECT_EQ(run_program(dir.path(), "--check-config"), 0) << err_of(dir.path());
-  auto snap = lines_of(read_file(dir / "Fpr000010.dat"));
-  std::istringstream node3(snap[4]);  // record 5, node 3: its third column, v
-  std::vector<std::string> tokens{std::istream_iterator<std::string>(node3), {}};
-  tokens[2] = "NaN";
-  snap[4].clear();
-  for (const auto& token : tokens) snap[4] += " " + token;
-  std::string text;
-  for (const auto& l : snap) text += l + "\n";
-  write_file(dir / "Fpr000010.dat", text);
-  fs::remove(dir / "post_dati.dat");
-  EXPECT_EQ(run_program(dir.path()), 2);
-  EXPECT_NE(err_of(dir.path()).find("Fpr000010.dat: record 5 (nodo 3): v = NaN, ogni valore deve essere finito"),
-            std::string::npos)
-      << err_of(dir.path());
-  EXPECT_FALSE(fs::exists(dir / "post_dati.dat"));
-}
-
-TEST(CheckConfig, PredictsWhatTheRunWillDo) {
-  ScratchDir dir;
-  write_file(dir / "eulero_test.dat", flame_config(small_flame(10, 10)));
-  auto check = [&] {
-    EXPECT_EQ(run_program(dir.path(), "--check-config"), 0) << err_of(dir.path());
-    return out_of(dir.path());
+TEST(BeforeTheRun, RefusalsAndWarningsNameWhatTheyConcern) {
+  const std::string flame = flame_config(small_flame(10, 10));
+  // a run of the small flame in the folder, as an earlier one
+  const auto earlier = [&](const fs::path& d) {
+    write_file(d / "eulero_test.dat", flame);
+    EXPECT_EQ(run_program(d), 0);
   };
-  // files of an earlier run with the same tag; a resume index that skips steps
-  EXPECT_EQ(check().find("saranno sostituiti"), std::string::npos);
-  ASSERT_EQ(run_program(dir.path()), 0);
-  write_file(dir / "i_and_min.dat", " 2\n");
-  std::string out = check();
-  EXPECT_NE(out.find("Attenzione: i_and_min.dat indica il passo 2 oltre l'ultimo (1): la simulazione non eseguirà "
-                     "nessun passo"), std::string::npos) << out;
-  EXPECT_EQ(out.find("saranno sostituiti"), std::string::npos) << out;  // no step will run
-  write_file(dir / "i_and_min.dat", " 1\n");
-  out = check();
-  EXPECT_NE(out.find("Attenzione: 3 file di una simulazione precedente con la stessa marca saranno sostituiti "
-                     "(Fpr000000.dat, Fpr000010.dat, Fpr000011.dat)"), std::string::npos) << out;
-  EXPECT_NE(out.find("Attenzione: storia del fronte di una simulazione precedente: Fsf_delta.dat sarà sostituita"),
-            std::string::npos) << out;
-  EXPECT_NE(out.find("Configurazione valida."), std::string::npos);
-
-  write_file(dir / "eulero_test.dat", flame_config(small_sweep(10, 3)));
-  write_file(dir / "i_and_min.dat", " 2\n");
-  write_file(dir / "FandLe.dat", "");
-  out = check();
-  EXPECT_NE(out.find("Attenzione: i_and_min.dat indica il passo 2: la simulazione riprenderà da quel passo"),
-            std::string::npos) << out;
-  EXPECT_NE(out.find("la tabella dell'andamento FandLe.dat esiste: riceverà un nuovo blocco in coda"), std::string::npos);
-
-  // a prefix cut to its field warns; a missing output folder is a problem
-  auto r = small_flame(10, 10);
-  r[3] = "'" + std::string(40, 'p') + "'";
-  write_file(dir / "eulero_test.dat", flame_config(r));
-  fs::remove(dir / "i_and_min.dat");
-  EXPECT_NE(check().find("Attenzione: record 3 (path_prefix_2): il testo di 40 caratteri è stato troncato a 32"),
-            std::string::npos);
-  r[3] = "'missing/'";
-  write_file(dir / "eulero_test.dat", flame_config(r));
-  EXPECT_EQ(run_program(dir.path(), "--check-config"), 2);
-  EXPECT_NE(err_of(dir.path()).find("la cartella dei file di uscita missing (da path_prefix_1"), std::string::npos)
-      << err_of(dir.path());
+  // that run's snapshot of step 10 with v = NaN at node 3 (record 5)
+  const auto not_finite = [&](const fs::path& d) {
+    earlier(d);
+    auto snap = lines_of(read_file(d / "Fpr000010.dat"));
+    std::istringstream node3(snap[4]);
+    std::vector<std::string> tokens{std::istream_iterator<std::string>(node3), {}};
+    tokens[2] = "NaN";
+    snap[4].clear();
+    std::string text;
+    for (const auto& token : tokens) snap[4] += " " + token;
+    for (const auto& l : snap) text += l + "\n";
+    write_file(d / "Fpr000010.dat", text);
+    fs::remove(d / "i_and_min.dat");
+    fs::remove(d / "post_dati.dat");
+  };
+  const auto none = [](const fs::path&) {};
+  const std::string length = "record 6 (domain_length) = 0: la lunghezza scelta";
+  const Records restart = {{67, "1"}, {70, "'Fpr000010.dat'"}, {8, "10"}, {9, "12"}};
+  struct Case {
+    std::function<void(const fs::path&)> prepare;
+    Records records;
+    std::map<std::string, std::string> files;
+    const char* args;
+    int status;
+    std::string text;  // on standard output with status 0, else on standard error
+  };
+  const Case cases[] = {
+      // no burning rate, no chosen length: refused by the run and by the check alike
+      {none, {{50, "0"}}, {}, "", 2, length}, {none, {{50, "0"}}, {}, "--check-config", 2, length},
+      {none, {{28, "0"}}, {}, "", 2, length}, {none, {{28, "0"}}, {}, "--check-config", 2, length},
+      {none, {}, {{"i_and_min.dat", "0\n"}}, "", 2, "i_and_min.dat: indice di ripresa 0: deve essere almeno 1"},
+      {earlier, restart, {}, "--check-config", 0, "Configurazione valida."},
+      {not_finite, restart, {}, "", 2, "Fpr000010.dat: record 5 (nodo 3): v = NaN, ogni valore deve essere finito"},
+      {earlier, {}, {{"i_and_min.dat", " 2\n"}}, "--check-config", 0,
+       "Attenzione: i_and_min.dat indica il passo 2 oltre l'ultimo (1): la simulazione non eseguirà nessun passo"},
+      {earlier, {}, {}, "--check-config", 0, "Attenzione: 3 file di una simulazione precedente con la stessa marca "
+                                             "saranno sostituiti (Fpr000000.dat, Fpr000010.dat, Fpr000011.dat)"},
+      {earlier, {}, {}, "--check-config", 0,
+       "Attenzione: storia del fronte di una simulazione precedente: Fsf_delta.dat sarà sostituita"},
+      {none, small_sweep(10, 3), {{"i_and_min.dat", " 2\n"}, {"FandLe.dat", ""}}, "--check-config", 0,
+       "Attenzione: i_and_min.dat indica il passo 2: la simulazione riprenderà da quel passo"},
+      {none, small_sweep(10, 3), {{"FandLe.dat", ""}}, "--check-config", 0,
+       "la tabella dell'andamento FandLe.dat esiste: riceverà un nuovo blocco in coda"},
+      // a prefix cut to its field warns; a missing output folder is a problem
+      {none, {{3, "'" + std::string(40, 'p') + "'"}}, {}, "--check-config", 0,
+       "Attenzione: record 3 (path_prefix_2): il testo di 40 caratteri è stato troncato a 32"},
+      {none, {{3, "'missing/'"}}, {}, "--check-config", 2, "la cartella dei file di uscita missing (da path_prefix_1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ScratchDir dir;
+    c.prepare(dir.path());
+    write_file(dir / "eulero_test.dat", flame_config(with(small_flame(10, 10), c.records)));
+    for (const auto& [name, text] : c.files) write_file(dir / name, text);
+    const bool had_report = fs::exists(dir / "post_dati.dat");
+    EXPECT_EQ(run_program(dir.path(), c.args), c.status) << err_of(dir.path());
+    const std::string said = c.status == 0 ? out_of(dir.path()) : err_of(dir.path());
+    EXPECT_NE(said.find(c.text), std::string::npos) << said;
+    EXPECT_EQ(fs::exists(dir / "post_dati.dat"), had_report || (c.status == 0 && c.args[0] == '\0'));
+  }
 }
 
 // Waits until the console shows `text`; false after 60 s.

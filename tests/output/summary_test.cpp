@@ -105,6 +105,11 @@ json summary_of(const ScratchDir& dir, const std::string& name = "Fsummary.json"
   return json::parse(read_file(dir / name));
 }
 
+// The fields of `j` named in `expected` compared with it.
+void expect_fields(const json& j, const json& expected) {
+  for (const auto& [k, v] : expected.items()) EXPECT_EQ(j[k], v) << k;
+}
+
 // The file entry of `path`, or null.
 json file_entry(const json& summary, const std::string& path) {
   for (const auto& f : summary["files"]) {
@@ -135,28 +140,20 @@ TEST(Summary, EveryFieldIsDocumentedWithItsType) {
 
   // the sweep: one run per step, each with its row of the table to the digit
   const json j = summary_of(sweep);
-  EXPECT_EQ(j["command_line"], json({"--set", "it_end=2"}));
+  expect_fields(j, {{"command_line", {"--set", "it_end=2"}}, {"steps_done", 4},
+                    {"sweep", {{"parameter", 1}, {"code", "ga"}, {"count", 2}, {"first_step", 1}, {"table", "Fandga.dat"}}}});
   EXPECT_EQ(j["options"]["overrides"], json::array({json::array({"it_end", "2"})}));
-  EXPECT_EQ(j["steps_done"], 4);
-  EXPECT_EQ(j["sweep"], json({{"parameter", 1}, {"code", "ga"}, {"count", 2}, {"first_step", 1}, {"table", "Fandga.dat"}}));
   const auto table = lines_of(read_file(sweep / "Fandga.dat"));
   ASSERT_EQ(table.size(), 4u);
   ASSERT_EQ(j["runs"].size(), 2u);
   for (int k = 0; k < 2; ++k) {
-    const json& r = j["runs"][k];
     const std::string tag(1, static_cast<char>('A' + k));
-    EXPECT_EQ(r["sweep_step"], k + 1);
-    EXPECT_EQ(r["run_tag"], tag);
-    EXPECT_NEAR(r["parameter_value"].get<double>(), 1.2 + 0.2 * k, 1e-15);
-    EXPECT_EQ(r["steps"], 2);
-    EXPECT_EQ(r["it_final"], 3);
+    expect_fields(j["runs"][k], {{"sweep_step", k + 1}, {"run_tag", tag}, {"steps", 2}, {"it_final", 3}});
+    EXPECT_NEAR(j["runs"][k]["parameter_value"].get<double>(), 1.2 + 0.2 * k, 1e-15);
     const auto row = numbers_of(table[2 + k]);
-    EXPECT_EQ(r["flame"]["M_l_num"].get<double>(), row[1]);
-    EXPECT_EQ(r["flame"]["M_l_ana"].get<double>(), row[2]);
-    EXPECT_EQ(r["flame"]["rho_in"].get<double>(), row[3]);
-    EXPECT_EQ(r["flame"]["var"].get<double>(), row[7]);
-    EXPECT_TRUE(r["flame"]["drift"].is_null());  // 2 steps in a 1000-step window
-    for (const char* form : {"pr000000.dat", "pr000002.dat", "pr000003.dat", "sf_delta.dat"}) {
+    expect_fields(j["runs"][k]["flame"], {{"M_l_num", row[1]}, {"M_l_ana", row[2]}, {"rho_in", row[3]}, {"var", row[7]},
+                                          {"drift", nullptr}});  // 2 steps in a 1000-step window
+    for (const char* form : {"pr000000.dat", "pr000003.dat", "sf_delta.dat"}) {
       EXPECT_EQ(file_entry(j, tag + form)["sweep_step"], k + 1) << tag + form;
     }
   }
@@ -168,14 +165,11 @@ TEST(Summary, EveryFieldIsDocumentedWithItsType) {
   // the stopped run: the parameter file and the history were written before
   // the stop, no snapshot; no window measured
   const json s = summary_of(stopped);
-  EXPECT_EQ(s["end"], "stopped");
-  EXPECT_EQ(s["exit_status"], 3);
+  expect_fields(s, {{"end", "stopped"}, {"exit_status", 3}});
   EXPECT_NE(s["message"].get<std::string>(), "");
-  EXPECT_EQ(s["runs"][0]["end"], "stopped");
-  EXPECT_EQ(s["runs"][0]["steps"], 0);
+  expect_fields(s["runs"][0], {{"end", "stopped"}, {"steps", 0}});
   EXPECT_TRUE(s["runs"][0]["flame"]["drift"].is_null());
-  EXPECT_FALSE(file_entry(s, "post_dati.dat").is_null());
-  EXPECT_FALSE(file_entry(s, "Fsf_delta.dat").is_null());
+  for (const char* name : {"post_dati.dat", "Fsf_delta.dat"}) EXPECT_FALSE(file_entry(s, name).is_null());
   EXPECT_TRUE(file_entry(s, "Fpr000000.dat").is_null());
 }
 
@@ -187,21 +181,13 @@ TEST(Summary, AFlameStatesItsBurningRateAsItsLastSnapshotAndHistoryGiveIt) {
   write_file(dir / "eulero_test.dat", testing::flame_config({{9, "200"}, {10, "100"}, {63, "200 0.5"}}));
   ASSERT_EQ(testing::run_program(dir.path()), 0);
   const json j = summary_of(dir);
-  EXPECT_EQ(j["format"], "fiamma-summary");
-  EXPECT_EQ(j["format_version"], 1);
-  EXPECT_EQ(j["end"], "normal");
-  EXPECT_EQ(j["exit_status"], 0);
-  EXPECT_EQ(j["message"], "");
-  EXPECT_EQ(j["steps_done"], 200);
-  EXPECT_TRUE(j["sweep"].is_null());
+  expect_fields(j, {{"format", "fiamma-summary"}, {"format_version", 1}, {"end", "normal"}, {"exit_status", 0},
+                    {"message", ""}, {"steps_done", 200}, {"sweep", nullptr}});
   // the configuration as read: the Zeldovich number as configured, the text
   // records without their blanks
-  const json& c = j["configuration"];
-  EXPECT_EQ(c.size(), 82u);
-  EXPECT_EQ(c["path_prefix_1"], "");
-  EXPECT_EQ(c["n"], 257);
-  EXPECT_EQ(c["Zeldovich"].get<double>(), 3085.714285714286);
-  EXPECT_EQ(c["restart_name_1"], "Fpr000000.dat");
+  EXPECT_EQ(j["configuration"].size(), 82u);
+  expect_fields(j["configuration"], {{"path_prefix_1", ""}, {"n", 257}, {"Zeldovich", 3085.714285714286},
+                                     {"restart_name_1", "Fpr000000.dat"}});
 
   const auto hist = lines_of(read_file(dir / "Fsf_delta.dat"));
   // it t x_m dt_m s del w_in ... var s_cons: this step's values, the statistics of the step before
@@ -217,13 +203,9 @@ TEST(Summary, AFlameStatesItsBurningRateAsItsLastSnapshotAndHistoryGiveIt) {
                                    {"Fsf_delta.dat", "history"}, {"Fpr000100.dat", "snapshot"}}) {
     EXPECT_EQ(file_entry(j, path)["kind"], kind);
   }
-  EXPECT_EQ(file_entry(j, "Fpr000201.dat")["step"], 201);
-  EXPECT_EQ(file_entry(j, "Fpr000201.dat")["time"].get<double>(), last[1]);
-
+  expect_fields(file_entry(j, "Fpr000201.dat"), {{"step", 201}, {"time", last[1]}});
   const json& r = j["runs"][0];
-  EXPECT_EQ(r["it_final"], 201);
-  EXPECT_EQ(r["steps"], 200);
-  EXPECT_EQ(r["time"].get<double>(), last[1]);
+  expect_fields(r, {{"it_final", 201}, {"steps", 200}, {"time", last[1]}});
   EXPECT_EQ(j["simulated_time"].get<double>(), last[1]);
   // Heun's third-order scheme: a correction at stages 2 and 3 and one at the
   // step's end, three per step, and one for the initial projection; never
@@ -267,8 +249,7 @@ TEST(Summary, RefusedAfterItsConfigurationARunEndsWithASummaryBeforeWithout) {
   write_file(dir / "eulero_test.dat", testing::flame_config({{5, "1"}, {9, "2"}}));
   EXPECT_EQ(testing::run_program(dir.path()), 2);
   const json j = summary_of(dir);
-  EXPECT_EQ(j["end"], "bad_input");
-  EXPECT_EQ(j["exit_status"], 2);
+  expect_fields(j, {{"end", "bad_input"}, {"exit_status", 2}});
   EXPECT_NE(j["message"].get<std::string>().find("grid.dat"), std::string::npos) << j["message"];
   EXPECT_EQ(j["runs"][0]["end"], "bad_input");
   write_file(dir / "eulero_test.dat", testing::flame_config({{4, "1100"}}));
