@@ -99,35 +99,5 @@ TEST(FreeFormatReader, AcceptsAndRejectsWhatListDirectedInputDoes) {
   }
 }
 
-TEST(FreeFormatReader, EachReadStartsOnTheLineAfterThePreviousOne) {
-  FreeFormatReader reader("5 6\n7.5, 8\n,\n/\n\n\n9 ! c\n", "in.dat");
-  int i = 0, j = -1;
-  double r = 0.0;
-  const auto record = [&](int k, auto&& item) {
-    reader.begin(k);
-    item();
-    reader.end();
-  };
-  record(1, [&] { reader.integer(i, "i"); });
-  record(2, [&] { reader.real(r, "r"); });
-  record(3, [&] { reader.integer(j, "j"); });  // null: unchanged
-  record(4, [&] { reader.integer(j, "j"); });  // slash: unchanged
-  record(5, [&] { reader.integer(i, "i"); });  // blank lines skipped
-  EXPECT_EQ(i, 9);
-  EXPECT_EQ(r, 7.5);
-  EXPECT_EQ(j, -1);
-  reader.begin(6);
-  EXPECT_THROW(reader.integer(i, "i"), InputError);
-  // a missing file is reported and not created
-  testing::ScratchDir dir;
-  try {
-    FreeFormatReader::open(dir / "eulero_test.dat", "eulero_test.dat");
-    ADD_FAILURE() << "no error";
-  } catch (const InputError& e) {
-    EXPECT_NE(std::string(e.what()).find("eulero_test.dat: file non trovato"), std::string::npos);
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir / "eulero_test.dat"));
-}
-
 }  // namespace
 }  // namespace fiamma

@@ -111,7 +111,7 @@ TEST(FrontTracking, EachCriterionFindsAFrontOfKnownPositionSpeedAndThickness) {
     const double tol = std::vector<double>{1e-3, 0.5, 0.05, 1e-5}[criterion - 1] * dx;
     EXPECT_NEAR(f.x_m, x_exp, tol);
     EXPECT_NEAR(f.s, (f.x_m - x1) / dt, 1e-12);
-    if (criterion != 2) EXPECT_NEAR(f.s, shift / dt, 2 * tol / dt);
+    EXPECT_NEAR(f.s, shift / dt, criterion == 2 ? 1.0 : 2 * tol / dt);
     EXPECT_NEAR(f.w_in, w_in, 1e-9 * w_in);
     if (criterion == 1) {  // the thermal thickness, rise over the steepest gradient
       EXPECT_NEAR(f.del, (tc.th(L, xf + shift) - tc.th(0, xf + shift)) / tc.dth(xf + shift, xf + shift), 1e-4);
@@ -172,7 +172,7 @@ TEST(FrontTracking, WindowOfNStepsAndCumulativeMeansAgainstClosedForms) {
   for (int k : {50, 100}) {
     const auto v = numbers_of(lines[1 + k / 50]);
     ASSERT_EQ(v.size(), 16u);
-    EXPECT_EQ(lines[1 + k / 50].rfind(" " + std::to_string(k) + " ", 0), 0u);
+    EXPECT_TRUE(lines[1 + k / 50].starts_with(k == 50 ? " 50 " : " 100 "));
     EXPECT_EQ(v[1], k * dt);
     EXPECT_EQ(v[2], x[k]);
     EXPECT_NEAR(v[4], (x[k] - x[k - 1]) / dt, 1e-12);
