@@ -99,11 +99,11 @@ class Catalog:
         """(x, source) of the front in a snapshot: the history's x_m at its step,
         else the steepest temperature gradient."""
         h = self.histories.get(profile.tag)
-        if h is not None and profile.step is not None:
+        if h is not None and len(h) and profile.step is not None:
             row = _history_row(h, profile.step)
             if row is not None and np.isfinite(row["x_m"]):
                 return float(row["x_m"]), "history"
-        if "th" in profile and profile.n >= 2:
+        if "th" in profile and profile.n >= 2 and np.isfinite(profile["th"]).sum() >= 2:
             return steepest_gradient(profile["x"], profile["th"]), "steepest gradient"
         return None, "none"
 

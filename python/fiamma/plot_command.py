@@ -60,7 +60,9 @@ def profiles_figure(cat: Catalog, tag: str, only_last: bool = False):
     profiles, times, label = snapshot_series(cat, tag, only_last)
     front, source = cat.front_of(profiles[-1])
     steps = f"step {profiles[0].step}" + (f" to {profiles[-1].step}" if len(profiles) > 1 else "")
-    title = f"run tag {tag}: {len(profiles)} snapshot(s), {steps}; front x_m of the last from the {source}"
+    title = f"run tag {tag}: {len(profiles)} snapshot(s), {steps}"
+    if front is not None:
+        title += f"; dashed: the last one's front x_m ({source})"
     return figures.plot_profiles_in_time(profiles, times, label, front, title)
 
 
