@@ -1,10 +1,11 @@
 """Where the ``fiamma`` executable is, for the tools that start it.
 
 In this order: the path given (``--fiamma``, ``fiamma=``); ``$FIAMMA_EXE``;
-``fiamma`` beside the running command (``P/bin/fiamma-sweep`` finds
-``P/bin/fiamma``); ``fiamma`` in the ``bin`` folder of the prefix this package
-is installed under (``P/lib/python3/dist-packages/fiamma`` and a virtual
-environment's ``V/lib/python3.X/site-packages/fiamma`` both give ``P/bin``);
+``fiamma`` in the ``bin`` folder of the prefix this package is installed
+under, that is beside the installed ``fiamma-plot`` and ``fiamma-sweep``
+(``P/lib/python3.X/dist-packages/fiamma`` of ``cmake --install`` and a
+virtual environment's ``V/lib/python3.X/site-packages/fiamma`` both give
+``P/bin`` and ``V/bin``);
 the Release build of a source checkout (``python/fiamma`` gives
 ``build/release/fiamma``); ``fiamma`` on the ``PATH``.
 """
@@ -18,10 +19,7 @@ from pathlib import Path
 PACKAGE = Path(__file__).resolve().parent
 
 
-def _candidates(script):
-    if script:
-        for folder in {Path(script).absolute().parent, Path(script).resolve().parent}:
-            yield folder / "fiamma"
+def _candidates():
     parents = PACKAGE.parents
     if len(parents) > 3:
         yield parents[3] / "bin" / "fiamma"
@@ -29,14 +27,13 @@ def _candidates(script):
         yield parents[1] / "build" / "release" / "fiamma"
 
 
-def find_fiamma(explicit=None, script=None) -> str | None:
-    """The absolute path of the fiamma executable, or None when there is none.
-    ``script``: the path the running command was started by (``sys.argv[0]``)."""
+def find_fiamma(explicit=None) -> str | None:
+    """The absolute path of the fiamma executable, or None when there is none."""
     if explicit:
         return os.path.abspath(explicit)
     if os.environ.get("FIAMMA_EXE"):
         return os.path.abspath(os.environ["FIAMMA_EXE"])
-    for path in _candidates(script):
+    for path in _candidates():
         if path.is_file() and os.access(path, os.X_OK):
             return str(path)
     found = shutil.which("fiamma")

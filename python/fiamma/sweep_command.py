@@ -35,7 +35,7 @@ def main(argv=None):
     if args.scheduler:
         fiamma = args.fiamma or "fiamma"  # the same path on every worker, or found on each worker's PATH
     else:
-        fiamma = find_fiamma(args.fiamma, sys.argv[0])
+        fiamma = find_fiamma(args.fiamma)
         if not fiamma:
             print("fiamma-sweep: no fiamma executable: put it on the PATH or name it with --fiamma", file=sys.stderr)
             return 2
