@@ -155,8 +155,8 @@ def plot_history(history, anchor: float | None = None, title: str = "", rho_in: 
             elif rho is None:
                 ax.plot(it, (part["w_in"] - part["s"]).to_numpy(), lw=1.2, label="w_in − s" + suffix)
             else:
-                ax.plot(it, rho * (part["w_in"] - part["s"]).to_numpy(), lw=1.4,
-                        label="M_l_num = rho_in (w_in − s), numerical" + suffix)
+                rate = rho * (part["w_in"] - part["s"]).to_numpy()
+                ax.plot(it, rate, lw=1.4, label=f"M_l_num = rho_in (w_in − s), numerical: last {rate[-1]:.6g}" + suffix)
                 if "s_cons" in part:
                     ax.plot(it, rho * part["s_cons"].to_numpy(), lw=1.0, ls=":", color="C2",
                             label="M_cons = rho_in s_cons, consumption" + suffix)
@@ -168,12 +168,33 @@ def plot_history(history, anchor: float | None = None, title: str = "", rho_in: 
         if c == "var":
             ax.set_yscale("log")
             ax.axhline(SETTLED_VARIANCE, color="C2", ls="--", lw=1.0, label="sweep table's fl_st 1: var ≤ 1e-12")
+        if c == "M":
+            _late_range(ax, it)
         if c in ("x_m", "M", "var"):
             ax.legend(fontsize=7, loc="best")
     axes[-1].set_xlabel(LABEL["it"])
     axes[0].set_title(title or "front history", fontsize=10)
     _layout(fig)
     return save(fig, path)
+
+
+def _late_range(ax, it):
+    """y limits around the second half of the run and the horizontal lines,
+    when the early transient spans five times as much: the settled value
+    stays readable (the transient leaves the axis; its lines are whole)."""
+    if len(it) < 4:
+        return
+    half = it[len(it) // 2]
+    late = [np.asarray(line.get_ydata(), float)[np.asarray(line.get_xdata()) >= half] if len(line.get_xdata()) > 2
+            else np.asarray(line.get_ydata(), float) for line in ax.get_lines()]  # a horizontal line: whole
+    late = np.concatenate(late)
+    late = late[np.isfinite(late)]
+    lo, hi = ax.get_ylim()
+    if late.size and (hi - lo) > 5 * max(late.max() - late.min(), 1e-3 * abs(late).max()):
+        pad = max(late.max() - late.min(), 0.05 * abs(late).max())
+        ax.set_ylim(late.min() - pad, late.max() + pad)
+        ax.text(0.99, 0.04, "early transient off the axis", transform=ax.transAxes, fontsize=7, color="0.4",
+                ha="right")
 
 
 def _note(fig, omitted):

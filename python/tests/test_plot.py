@@ -49,7 +49,7 @@ def test_history_shows_the_burning_rate(flame_dir):
     flame = read_summary(flame_dir / "Fsummary.json")["runs"][0]["flame"]
     fig = history_figure(Catalog.of(flame_dir), "F")
     rates = panel(fig, "burning rate M")
-    numerical = rates["M_l_num = rho_in (w_in − s), numerical"]
+    (numerical,) = [line for label, line in rates.items() if label.startswith("M_l_num = rho_in (w_in − s), numerical")]
     assert np.array_equal(numerical.get_xdata(), h["it"]) and fig.axes[-1].get_xlabel() == "step it"
     assert np.allclose(numerical.get_ydata(), flame["rho_in"] * (h["w_in"] - h["s"]), rtol=1e-15)
     assert numerical.get_ydata()[-1] == pytest.approx(flame["M_l_num"], rel=1e-13)  # the summary's own value
