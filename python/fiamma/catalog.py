@@ -44,9 +44,15 @@ def output_folders(directory, configuration=None) -> list[Path]:
     if configuration is not None:
         folders.append(directory / Path(output_path(configuration, "x")).parent)
     if directory.is_dir():
-        folders += [d for d in sorted(directory.iterdir())
-                    if d.is_dir() and any(SUMMARY_NAME.match(p.name) for p in d.iterdir())]
+        folders += [d for d in sorted(directory.iterdir()) if d.is_dir() and _holds_summary(d)]
     return [f for f in folders if f.resolve() != directory.resolve()]
+
+
+def _holds_summary(folder):
+    try:
+        return any(SUMMARY_NAME.match(p.name) for p in folder.iterdir())
+    except OSError:  # a folder we may not read holds nothing of ours
+        return False
 
 
 @dataclass
