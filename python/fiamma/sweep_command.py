@@ -10,6 +10,7 @@ import sys
 
 from fiamma.campaign import STATE_DIR, RunnerError, run_campaign, run_sweep
 from fiamma.execution import Execution
+from fiamma.program import find_fiamma
 
 
 def main(argv=None):
@@ -25,8 +26,8 @@ def main(argv=None):
     p.add_argument("--out", default="campaign", help="campaign folder, relative to the working folder")
     p.add_argument("--workers", type=int, default=os.cpu_count() or 1, help="local processes at once (default: one per core)")
     p.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="a running Dask scheduler instead of the local pool")
-    p.add_argument("--fiamma", help="the fiamma executable (default: $FIAMMA_EXE, else fiamma on the PATH; with "
-                        "--scheduler: fiamma on each worker's PATH)")
+    p.add_argument("--fiamma", help="the fiamma executable (default: $FIAMMA_EXE, else the fiamma beside this "
+                        "command, else fiamma on the PATH; with --scheduler: fiamma on each worker's PATH)")
     args = p.parse_args(argv)
     if args.workers < 1:
         p.error("--workers must be at least 1")
@@ -34,11 +35,10 @@ def main(argv=None):
     if args.scheduler:
         fiamma = args.fiamma or "fiamma"  # the same path on every worker, or found on each worker's PATH
     else:
-        fiamma = args.fiamma or os.environ.get("FIAMMA_EXE") or shutil.which("fiamma")
+        fiamma = find_fiamma(args.fiamma)
         if not fiamma:
             print("fiamma-sweep: no fiamma executable: put it on the PATH or name it with --fiamma", file=sys.stderr)
             return 2
-        fiamma = os.path.abspath(fiamma)
     try:
         if args.scheduler:
             runs = Execution.dask(args.scheduler, fiamma)
