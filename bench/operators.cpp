@@ -6,28 +6,31 @@
 // with 4 and 8 right-hand sides of one operator interleaved.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cmath>
 #include <memory>
 #include <sstream>
+#include <string>
 
-#include "operators/operators.hpp"
+#include "operators/prepared.hpp"
 
 namespace {
 
 using namespace fiamma;
-using Apply = void (*)(State&, int, const Field&, Field&);
 
-std::unique_ptr<State> ready_state(int n, bool reference) {
+// The operators of n points in one form, without the reuse of results (a
+// new input every call would never be reused anyway).
+std::unique_ptr<OperatorSet> operators_of(int n, OperatorForm form) {
   static std::ostringstream console;
   auto s = std::make_unique<State>();
   s->console = &console;
-  s->options.reference_operators = reference;
   s->discr.i_thom = 2;
   s->discr.dx = 1.0 / (n - 1);
   s->comp.c[1] = 2.0;
   s->comp.c[4] = 0.5;
-  setup_operators(*s, n);
-  return s;
+  std::shared_ptr<const OperatorBlocks> blocks = assemble_operators(*s, n);
+  if (form == OperatorForm::prepared) return std::make_unique<PreparedOperators>(blocks, console);
+  return std::make_unique<StraightforwardOperators>(blocks, console);
 }
 
 void per_point(benchmark::State& bs, int n, int fields) {
@@ -36,38 +39,20 @@ void per_point(benchmark::State& bs, int n, int fields) {
                                                 benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void run(benchmark::State& bs, Apply apply, bool reference) {
+void BM_application(benchmark::State& bs, Operator op, OperatorForm form) {
   const int n = static_cast<int>(bs.range(0));
-  auto s = ready_state(n, reference);
+  auto ops = operators_of(n, form);
   auto f = std::make_unique<Field>();
   auto u = std::make_unique<Field>();
   for (int i = 1; i <= n; ++i) (*f)[i] = std::sin(0.01 * i);
   for (auto _ : bs) {
-    // a new input every call, so that no result is reused
     (*f)[1] += 1e-3;
-    apply(*s, n, *f, *u);
+    ops->apply(op, *f, *u);
     benchmark::DoNotOptimize(u->data());
     benchmark::ClobberMemory();
   }
   per_point(bs, n, 1);
 }
-
-void poisson(State& s, int n, const Field& f, Field& u) { poisson_neu_st_new(s, n, f, u); }
-
-#define OPERATOR_BENCH(name)                                                             \
-  void BM_##name##_fast(benchmark::State& bs) { run(bs, name, false); }                  \
-  void BM_##name##_reference(benchmark::State& bs) { run(bs, name, true); }              \
-  BENCHMARK(BM_##name##_fast)->Arg(129)->Arg(513)->Arg(1025);                            \
-  BENCHMARK(BM_##name##_reference)->Arg(129)->Arg(513)->Arg(1025);
-OPERATOR_BENCH(der_prima)
-OPERATOR_BENCH(der_seconda)
-OPERATOR_BENCH(der_prima_st)
-OPERATOR_BENCH(der_seconda_st)
-OPERATOR_BENCH(der_prima_ns_st)
-OPERATOR_BENCH(der_prima_st_ns)
-OPERATOR_BENCH(inter_ns_st)
-OPERATOR_BENCH(inter_st_ns)
-OPERATOR_BENCH(poisson)
 
 // The floor kernel on the factors of der_prima_ns_st: rows 4..n-3 of the
 // product, the elimination of the right-hand side and the forward sweep in
@@ -76,8 +61,8 @@ OPERATOR_BENCH(poisson)
 // subtraction on each point's dependency chain).
 void BM_floor(benchmark::State& bs) {
   const int n = static_cast<int>(bs.range(0));
-  auto s = ready_state(n, false);
-  const PreparedOperator& p = s->ops.prepared[4];
+  auto ops = operators_of(n, OperatorForm::prepared);
+  const PreparedOperator& p = static_cast<PreparedOperators&>(*ops).prepared(Operator::der_prima_ns_st);
   auto f = std::make_unique<Field>();
   auto u = std::make_unique<Field>();
   for (int i = 1; i <= n; ++i) (*f)[i] = std::sin(0.01 * i);
@@ -110,7 +95,7 @@ BENCHMARK(BM_floor)->Arg(129)->Arg(513)->Arg(1025);
 template <int K>
 void BM_interleaved(benchmark::State& bs) {
   const int n = static_cast<int>(bs.range(0));
-  auto s = ready_state(n, false);
+  auto ops = operators_of(n, OperatorForm::prepared);
   auto f = std::make_unique<std::array<Field, 8>>();
   auto u = std::make_unique<std::array<Field, 8>>();
   for (int k = 0; k < 8; ++k) {
@@ -121,10 +106,10 @@ void BM_interleaved(benchmark::State& bs) {
   for (auto _ : bs) {
     for (int k = 0; k < K; ++k) x[k][1] += 1e-3;
     if constexpr (K == 4) {
-      der_prima_ns_st_many(*s, n, {&x[0], &x[1], &x[2], &x[3]}, {&y[0], &y[1], &y[2], &y[3]});
+      ops->apply_many(Operator::der_prima_ns_st, {&x[0], &x[1], &x[2], &x[3]}, {&y[0], &y[1], &y[2], &y[3]});
     } else {
-      der_prima_ns_st_many(*s, n, {&x[0], &x[1], &x[2], &x[3], &x[4], &x[5], &x[6], &x[7]},
-                           {&y[0], &y[1], &y[2], &y[3], &y[4], &y[5], &y[6], &y[7]});
+      ops->apply_many(Operator::der_prima_ns_st, {&x[0], &x[1], &x[2], &x[3], &x[4], &x[5], &x[6], &x[7]},
+                      {&y[0], &y[1], &y[2], &y[3], &y[4], &y[5], &y[6], &y[7]});
     }
     benchmark::DoNotOptimize(y.data());
     benchmark::ClobberMemory();
@@ -136,4 +121,16 @@ BENCHMARK(BM_interleaved<8>)->Arg(129)->Arg(513)->Arg(1025);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // each operator in both forms, side by side
+  for (Operator op : kAllOperators) {
+    for (OperatorForm form : {OperatorForm::prepared, OperatorForm::straightforward}) {
+      const std::string name = std::string("BM_") + name_of(op) + (form == OperatorForm::prepared ? "_fast" : "_reference");
+      benchmark::RegisterBenchmark(name.c_str(), BM_application, op, form)->Arg(129)->Arg(513)->Arg(1025);
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

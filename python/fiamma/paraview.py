@@ -24,6 +24,7 @@ from vtkmodules.vtkCommonDataModel import vtkRectilinearGrid
 from vtkmodules.vtkCommonMisc import vtkErrorCode
 from vtkmodules.vtkIOXML import vtkXMLRectilinearGridReader, vtkXMLRectilinearGridWriter
 
+from .catalog import each_time_once
 from .readers import Profile
 from .writing import WriteError, write_atomically
 
@@ -84,8 +85,10 @@ def write_vtr(profile: Profile, path, time: float | None = None) -> Path:
 
 
 def write_pvd(entries, path) -> Path:
-    """``entries``: (time, file name relative to the .pvd) pairs, in order."""
+    """``entries``: (time, file name relative to the .pvd) pairs, in order; a
+    time given twice is listed once, with its last file."""
     path = Path(path)
+    entries = each_time_once([(float(t), f) for t, f in entries])
     lines = ['<?xml version="1.0"?>',
              '<VTKFile type="Collection" version="0.1" byte_order="LittleEndian">',
              "  <Collection>"]

@@ -109,37 +109,14 @@ def campaign_table(header, rows):
 
 
 def plot_campaign(names, rows, path):
-    """Burning rate against the first varied record, one curve per value of
-    the others: measured (solid) and analytic estimate (dashed)."""
-    import matplotlib
-
-    matplotlib.use("Agg")
+    """Burning rate against the first varied record (fiamma.figures.plot_campaign):
+    unsettled points with open markers, failed ones left out and named."""
     import matplotlib.pyplot as plt
 
-    def num(text):
-        try:
-            return float(text)
-        except ValueError:
-            return float("nan")
+    from fiamma import figures
 
-    fig, ax = plt.subplots(figsize=(6, 4), dpi=100)
-    groups = {}
-    for row in rows:
-        groups.setdefault(tuple(row[1:len(names)]), []).append(row)
-    for n, (rest, group) in enumerate(sorted(groups.items())):
-        x = [num(r[0]) for r in group]
-        label = ", ".join("%s=%s" % nv for nv in zip(names[1:], rest))
-        colour = "C%d" % (n % 10)
-        ax.plot(x, [num(r[len(names)]) for r in group], "o-", color=colour,
-                label=("M_l_num " + label).strip())
-        ax.plot(x, [num(r[len(names) + 1]) for r in group], "s--", color=colour, alpha=0.7,
-                label=("M_l_ana " + label).strip())
-    ax.set_xlabel(names[0])
-    ax.set_ylabel("mass burning rate")
-    ax.grid(True, alpha=0.3)
-    ax.legend(fontsize=7)
-    fig.tight_layout()
+    fig = figures.plot_campaign(names, rows)
     data = io.BytesIO()
-    fig.savefig(data, format="png")
+    fig.savefig(data, format="png", dpi=figures.DPI)
     plt.close(fig)
     writing.write_atomically(path, data.getvalue())

@@ -21,6 +21,7 @@ import tempfile
 import time
 
 from fiamma.execution import NO_WORKER_TIMEOUT, RETRIES, Execution
+from fiamma.program import find_fiamma
 
 # fiamma.campaign (numpy, pandas) is imported in main(): the local processes,
 # which run this script again as they start, need only fiamma.tasks
@@ -78,8 +79,8 @@ def main(argv=None):
     p.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="a running Dask scheduler instead of the local processes")
     p.add_argument("--no-worker-timeout", type=float, default=NO_WORKER_TIMEOUT, metavar="SECONDS",
                    help="give up when the cluster has had no worker for this long (default: %g)" % NO_WORKER_TIMEOUT)
-    p.add_argument("--fiamma", help="the fiamma executable (default: $FIAMMA_EXE, else fiamma on the PATH; with "
-                        "--scheduler: fiamma on each worker's PATH)")
+    p.add_argument("--fiamma", help="the fiamma executable (default: $FIAMMA_EXE, else the fiamma beside this "
+                        "command, else fiamma on the PATH; with --scheduler: fiamma on each worker's PATH)")
     p.epilog = "A task whose worker died is submitted again, at most %d times." % RETRIES
     args = p.parse_args(argv)
     from fiamma.campaign import run_campaign, run_sweep
@@ -96,11 +97,10 @@ def main(argv=None):
     if args.scheduler:
         fiamma = args.fiamma or "fiamma"  # the same path on every worker, or found on each worker's PATH
     else:
-        fiamma = args.fiamma or os.environ.get("FIAMMA_EXE") or shutil.which("fiamma")
+        fiamma = find_fiamma(args.fiamma)
         if not fiamma:
             print("fiamma-sweep: no fiamma executable: put it on the PATH or name it with --fiamma", file=sys.stderr)
             return 2
-        fiamma = os.path.abspath(fiamma)
     runs, scratch, lock = None, None, None
     try:
         if not os.path.isdir(workdir):

@@ -172,116 +172,6 @@ struct Addr {
   }
 };
 
-// One compact operator A u = B f: the five left-hand bands, the seven
-// right-hand bands and the two homogeneous solutions of the solved matrix.
-struct OperatorBlock {
-  Field a, b, c, d, e;
-  Field aB, bB, cB, dB, eB, fB, gB;
-  Field homog_1, homog_2;
-};
-
-// Work arrays of one five-band solve.
-struct PentaWork {
-  Field elim_a, elim_b, elim_c, elim_d, elim_e, elim_rhs;
-  Field sweep_s, sweep_u, sweep_v;
-};
-
-// One operator factored once at set-up: the multipliers of the elimination
-// of its left-hand matrix, the reciprocals of the pivots, the eliminated
-// sub-diagonal divided by its pivot, the sweep coefficients, and the
-// constants of its boundary correction. An application then does
-// right-hand-side work only: multiplications where the elimination repeated
-// at every call divides, so the results differ from it in the last digits.
-// n = 0: not prepared (the straightforward form is used).
-struct PreparedOperator {
-  int n = 0;
-  bool staggered = false;  // solved on the n-1 staggered points
-  std::array<const double*, 7> product{};  // right-hand bands aB..gB
-  const double* homog_1 = nullptr;
-  const double* homog_2 = nullptr;
-  double r1 = 0, r2 = 0, r3 = 0, s1 = 0, s2 = 0, s3 = 0;  // first and last equations
-  double p11 = 0, p12 = 0, pm1 = 0, pm2 = 0, inv_det = 0;
-  Field lambda, elim_b_over_pivot, inv_pivot, sweep_u, sweep_v;
-  // On a uniform grid the bands and the factors are the same bits on every
-  // row away from the boundaries: rows forward_lo..forward_hi of the forward
-  // pass (the seven product bands, lambda, elim_b_over_pivot, inv_pivot) and
-  // rows back_lo..back_hi of the back substitution (sweep_u, sweep_v) are
-  // applied with these values held in registers (an empty range: lo > hi).
-  int forward_lo = 1, forward_hi = 0, back_lo = 1, back_hi = 0;
-  std::array<double, 7> band{};
-  double lambda_c = 0, elim_b_over_pivot_c = 0, inv_pivot_c = 0, sweep_u_c = 0, sweep_v_c = 0;
-};
-
-// The interleaved right-hand sides of one pass of the prepared operators:
-// lane k of point i at [i * 4 + k].
-struct alignas(32) LaneBuffer {
-  std::array<double, 4 * (kCapacity + 1)> v;
-};
-
-// A result kept for reuse: the input it was computed from, bit for bit.
-struct OperatorMemo {
-  int op = -1;
-  int n = 0;
-  unsigned long long used = 0;
-  Field in, out;
-};
-
-// The operator blocks and the scratch that each operation owns.
-struct Operators {
-  OperatorBlock comp1, comp2, comp3, comp4, comp5, comp6, comp7, comp8, comp13;
-  // Work arrays of the set-up, and of the straightforward applications (one
-  // set per application and the Poisson solve, in block order comp1..comp8,
-  // comp13), which only the straightforward form touches: they are made at
-  // set-up when it is used, so that the prepared form does not carry them.
-  PentaWork work_setup;
-  std::unique_ptr<std::array<PentaWork, 9>> straightforward_work;
-  Field poisson_zero{};
-  Field poisson_rhs{};
-  Field setup_rhs{};
-  bool staggered_ready = false;  // comp2..comp6, comp8, comp13 assembled
-  // The fast form: the nine operators prepared (block order comp1..comp8,
-  // comp13) and the last results of the operators whose inputs repeat.
-  std::array<PreparedOperator, 9> prepared;
-  LaneBuffer lanes, lane_inputs;
-  std::array<OperatorMemo, 6> memo;
-  unsigned long long memo_clock = 0;
-  // right-hand sides solved and results reused (for the benchmarks)
-  long long solves = 0;
-  long long reused = 0;
-};
-
-// Work arrays of the solver operations (fixed scratch, one set per operation).
-struct SolverScratch {
-  // right-hand sides
-  Field rhs_rho_ns, rhs_m_st, rhs_f_ns, rhs_o_ns, rhs_flux, rhs_dflux, rhs_visc, rhs_dvisc;
-  Field rhs_mflux, rhs_fvisc, rhs_fdiff;
-  // the Arrhenius factor exp(-Ta/th) of the last divergence, with the
-  // temperatures it was computed from (reused by the fuel right-hand side
-  // for the very same temperatures, bit for bit); arrhenius_n = 0: none
-  Field arrhenius_th, arrhenius;
-  int arrhenius_n = 0;
-  double arrhenius_ta = 0.0;
-  // pressure balance and divergence
-  Field p_th_ns, p_rho_ns, p_f_ns, p_grad, div_d2th;
-  // the temperatures div_d2th was computed from ahead of the divergence
-  // (div_d2th_n = 0: none)
-  Field div_d2th_input;
-  int div_d2th_n = 0;
-  // velocity correction
-  Field c_rho_ns, c_drho, c_dq5, c_r, c_v, c_v_prev, c_a, c_ia, c_f, c_phi, c_dphi, c_dump;
-  // time-step control, shift, snapshot, initial profile
-  Field t_rho_ns, shift_rho_ns, snap_rho, snap_y1, snap_y2;
-  Field ini_rho, ini_y1, ini_y2, ini_th;
-  // fixed-point iterations of the velocity correction (for the benchmarks)
-  // iteration limit of the velocity correction (a test may lower it)
-  int correction_max_iterations = 50000;
-  long long corrections = 0;
-  long long correction_iterations = 0;
-  // the most iterations one correction took (the main program resets it at
-  // the start of each simulation)
-  long long correction_iterations_max = 0;
-};
-
 // Reference state of the analytic solutions: gas constant, pressure and
 // specific heat at constant volume (from the profile file or defaults).
 struct AnRef {
@@ -289,6 +179,8 @@ struct AnRef {
   double pressure_an = 0.0;
   double cv_an = 0.0;
 };
+
+enum class OperatorForm { prepared, straightforward };
 
 // Options of the command line that change how a run goes, beside the
 // configuration file.
@@ -303,10 +195,10 @@ struct RunOptions {
   // relative to the largest nodal velocity with --correction-relative.
   double correction_tolerance = 5e-05;
   bool correction_relative = false;
-  // The straightforward form of the operators (set up and eliminated at
-  // every application): the oracle of the fast form, for tests and
-  // benchmarks.
-  bool reference_operators = false;
+  // The form of the compact operators: prepared (factored once, the default)
+  // or straightforward (eliminated at every application: the oracle of the
+  // prepared form, for tests and benchmarks).
+  OperatorForm operator_form = OperatorForm::prepared;
 };
 
 struct State {
@@ -348,8 +240,6 @@ struct State {
   Andam andam;
   Addr addr;
   double pi = 0.0;
-  Operators ops;
-  SolverScratch scratch;
 
   // Where the run lives: every input and output file is relative to it.
   std::filesystem::path workdir = ".";

@@ -12,15 +12,16 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }
 
-FlameConservation flame_conservation(State& s, const FrontTracker& f, int n_stab, int window_steps, double dt) {
+FlameConservation flame_conservation(State& s, OperatorSet& ops, const FrontTracker& f, int n_stab, int window_steps,
+                                     double dt) {
   FlameConservation c;
   const int n = s.settings.n;
   const Gass& g = s.gass;
   const double th_ad = g.th_fresh + g.D_1 * g.y1_fresh;
   c.burnt_temperature_relative = (s.vvar_2 / s.vvar[1][n - 1] - th_ad) / th_ad;
 
-  Field& rho_ns = s.scratch.t_rho_ns;
-  inter_st_ns(s, n, s.vvar[1], rho_ns);
+  Field rho_ns;
+  ops.apply(Operator::inter_st_ns, s.vvar[1], rho_ns);
   double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0.0;
   for (int i = 1; i <= n; ++i) {
     const double m = s.vvar[4][i] - rho_ns[i] * f.s;

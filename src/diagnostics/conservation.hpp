@@ -5,6 +5,7 @@
 
 #include "core/shared_state.hpp"
 #include "diagnostics/front_tracking.hpp"
+#include "operators/operators.hpp"
 
 namespace fiamma {
 
@@ -33,7 +34,8 @@ struct FlameConservation {
 
 // window_steps: measuring steps the tracker has taken in this simulation (the
 // window is used only once it is full); dt: the time step of the window.
-FlameConservation flame_conservation(State& s, const FrontTracker& f, int n_stab, int window_steps, double dt);
+FlameConservation flame_conservation(State& s, OperatorSet& ops, const FrontTracker& f, int n_stab, int window_steps,
+                                     double dt);
 
 // Distances from the inflow (x = 0) to the initial front and to the anchor,
 // in thermal lengths 1/M and fuel decay lengths 1/(Le M) of the analytic

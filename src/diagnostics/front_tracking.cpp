@@ -46,32 +46,24 @@ void initialise(State& s, FrontTracker& f, int n_stab, bool uniform) {
   if (uniform) f.s_cons = 0.0;
 }
 
-// One measuring call of either variant.
-void measure(State& s, int n, FrontTracker& f, int criterion, int n_stab, const Field& dthdx, bool uniform,
+// One measuring call of either variant; the uniform one interpolates with
+// `ops`.
+void measure(State& s, OperatorSet* ops, int n, FrontTracker& f, int criterion, int n_stab, const Field& dthdx,
              double M_l_ana, double d_l_ana) {
+  const bool uniform = ops != nullptr;
   const Gass& g = s.gass;
   const Tempo& tm = s.tempo;
   const double dx = s.discr.dx;
   const auto x = [&](int i) { return uniform ? (i - 1) * dx : s.grid2.x[i]; };
   const auto h = [&](int i) { return i >= n ? 0.0 : (uniform ? dx : s.grid2.spacing[i]); };
 
-  // 1. point values
+  // 1. point values (the oxidizer is read by nothing)
   if (uniform) {
-    if (prepared_operators(s)) {
-      // the oxidizer at the nodes is read by nothing: the fast form skips it
-      // and interleaves the other three
-      inter_st_ns_many(s, n, {&s.vvar[1], &s.vvar[2], &dthdx}, {&f.rho, &f.rho_y1, &f.dth});
-    } else {
-      inter_st_ns(s, n, s.vvar[1], f.rho);
-      inter_st_ns(s, n, s.vvar[2], f.rho_y1);
-      inter_st_ns(s, n, s.vvar[3], f.rho_y2);
-      inter_st_ns(s, n, dthdx, f.dth);
-    }
+    ops->apply_many(Operator::inter_st_ns, {&s.vvar[1], &s.vvar[2], &dthdx}, {&f.rho, &f.rho_y1, &f.dth});
   } else {
     for (int i = 1; i <= n; ++i) {
       f.rho[i] = s.vvar[1][i];
       f.rho_y1[i] = s.vvar[2][i];
-      f.rho_y2[i] = s.vvar[3][i];
       f.dth[i] = dthdx[i];
     }
   }
@@ -233,28 +225,29 @@ void measure(State& s, int n, FrontTracker& f, int criterion, int n_stab, const 
   if (tm.it == tm.it_end) f.history.close();
 }
 
-void track(State& s, int n, FrontTracker& f, int criterion, int n_stab, const Field& dthdx, bool uniform,
+void track(State& s, OperatorSet* ops, int n, FrontTracker& f, int criterion, int n_stab, const Field& dthdx,
            double M_l_ana, double d_l_ana) {
   const Tempo& tm = s.tempo;
   if (tm.it < tm.it_start) return;
   if (tm.it == tm.it_start) {
-    initialise(s, f, n_stab, uniform);
+    initialise(s, f, n_stab, ops != nullptr);
   } else {
-    measure(s, n, f, criterion, n_stab, dthdx, uniform, M_l_ana, d_l_ana);
+    measure(s, ops, n, f, criterion, n_stab, dthdx, M_l_ana, d_l_ana);
   }
 }
 
 }  // namespace
 
-void calcola_vel_spes_fronte_lm(State& s, int n, int /*n_species*/, FrontTracker& f, int front_criterion,
-                                int /*follow_mode*/, int /*capacity*/, int n_stab, const Field& dthdx) {
-  track(s, n, f, front_criterion, n_stab, dthdx, true, 0.0, 0.0);
+void calcola_vel_spes_fronte_lm(State& s, OperatorSet& ops, int n, int /*n_species*/, FrontTracker& f,
+                                int front_criterion, int /*follow_mode*/, int /*capacity*/, int n_stab,
+                                const Field& dthdx) {
+  track(s, &ops, n, f, front_criterion, n_stab, dthdx, 0.0, 0.0);
 }
 
 void calcola_vel_spes_fronte_nu_lm(State& s, int n, int /*n_species*/, FrontTracker& f, int front_criterion,
                                    int /*follow_mode*/, int /*capacity*/, int n_stab, const Field& dthdx,
                                    double M_l_ana, double d_l_ana) {
-  track(s, n, f, front_criterion, n_stab, dthdx, false, M_l_ana, d_l_ana);
+  track(s, nullptr, n, f, front_criterion, n_stab, dthdx, M_l_ana, d_l_ana);
 }
 
 }  // namespace fiamma

@@ -9,6 +9,7 @@
 
 #include "core/file_writer.hpp"
 #include "core/shared_state.hpp"
+#include "operators/operators.hpp"
 
 namespace fiamma {
 
@@ -35,14 +36,15 @@ struct FrontTracker {
   double s_sta = 0.0, w_a_s = 0.0, var = 0.0;               // window statistics
   History s_last{}, w_ass_last{}, varianza_last{};           // entry 1 the oldest
   // node values and work arrays
-  Field rho{}, rho_y1{}, rho_y2{}, dth{}, th{}, w{}, detect_fn{}, progress_var{};
+  Field rho{}, rho_y1{}, dth{}, th{}, w{}, detect_fn{}, progress_var{};
   // the history file, open from the initialising call to the call at it_end
   AppendedFile history;
 };
 
-// Uniform grid: staggered fields interpolated to the nodes, x(i) = (i-1) dx.
-void calcola_vel_spes_fronte_lm(State& s, int n, int n_species, FrontTracker& f, int front_criterion,
-                                int follow_mode, int capacity, int n_stab, const Field& dthdx);
+// Uniform grid: staggered fields interpolated to the nodes by `ops`,
+// x(i) = (i-1) dx.
+void calcola_vel_spes_fronte_lm(State& s, OperatorSet& ops, int n, int n_species, FrontTracker& f,
+                                int front_criterion, int follow_mode, int capacity, int n_stab, const Field& dthdx);
 // Non-uniform grid: point values as stored, abscissae and spacings of grid2.
 void calcola_vel_spes_fronte_nu_lm(State& s, int n, int n_species, FrontTracker& f, int front_criterion,
                                    int follow_mode, int capacity, int n_stab, const Field& dthdx,

@@ -98,17 +98,19 @@ void stage(State& s, MainValues& mv, int k) {
   auto& q = s.vvar_rk;
   mv.bm_in = q[4][1];
   mv.bm_out = q[4][n];
+  Solver& solver = *mv.solver;
   th_lm_calc(n, q[1], s.vvar_rk_2, s.vvar_temp_div_rk[2]);
-  rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_rk_2, s.vvar_temp_div_rk[2], s.rrhs_rk_2, mv.v_out);
+  solver.rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_rk_2, s.vvar_temp_div_rk[2], s.rrhs_rk_2, mv.v_out);
   s.rrhs_rk_2 = 0.0;
   if (k >= 2) {
-    diverg_u_calc(s, n, ns, s.vvar_temp_div_rk[1], q[1], q[2], s.vvar_temp_div_rk[2], s.vvar_rk_2, s.rrhs_rk_2);
-    inter_st_ns(s, n, q[1], mv.rho_nodes);
+    solver.diverg_u_calc(s, n, ns, s.vvar_temp_div_rk[1], q[1], q[2], s.vvar_temp_div_rk[2], s.vvar_rk_2,
+                         s.rrhs_rk_2);
+    mv.operators->apply(Operator::inter_st_ns, q[1], mv.rho_nodes);
     mv.bm_out = mv.rho_nodes[n] * mv.v_out;
-    correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div_rk[1], mv.bm_in, mv.bm_out,
-                       s.rrhs_rk[4]);
+    solver.correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div_rk[1], mv.bm_in, mv.bm_out,
+                              s.rrhs_rk[4]);
   }
-  rhs_u_eval_new(s, n, ns);
+  solver.rhs_u_eval_new(s, n, ns);
   bc_low_mach_rhs_short(n, ns, q[1], q[2], q[4], s.rrhs_rk[1], s.rrhs_rk[4], s.rrhs_rk[5], s.rrhs_rk[2],
                         s.rrhs_rk[3]);
   rhs_u_sum(s, n, ns, mv.rk.beta[k]);
@@ -120,12 +122,14 @@ void constrain_step_fields(State& s, MainValues& mv, bool hold_inflow) {
   const int n = s.settings.n;
   const int ns = s.settings.n_species;
   auto& q = s.vvar;
+  Solver& solver = *mv.solver;
   th_lm_calc(n, q[1], s.vvar_2, s.vvar_temp_div[2]);
-  rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_2, s.vvar_temp_div[2], s.rrhs_2, mv.v_out);
+  solver.rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_2, s.vvar_temp_div[2], s.rrhs_2, mv.v_out);
   s.rrhs_2 = 0.0;
-  diverg_u_calc(s, n, ns, s.vvar_temp_div[1], q[1], q[2], s.vvar_temp_div[2], s.vvar_2, s.rrhs_2);
+  solver.diverg_u_calc(s, n, ns, s.vvar_temp_div[1], q[1], q[2], s.vvar_temp_div[2], s.vvar_2, s.rrhs_2);
   if (hold_inflow) mv.inflow_momentum = q[4][1];
-  correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div[1], mv.bm_in, mv.bm_out, s.rrhs[4]);
+  solver.correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div[1], mv.bm_in, mv.bm_out,
+                            s.rrhs[4]);
 }
 
 void report(State& s, const MainValues& mv) {
@@ -154,7 +158,7 @@ void anchor_flame(State& s, MainValues& mv) {
   if (!(s.tempo.t >= s.settings.t_follow && s.bc_kkind.follow_mode == 15)) return;
   mv.blow = -k.gain_position * (f.x_m - s.settings.x_anchor) - k.gain_velocity * f.s -
             k.gain_integral * (f.w_in - f.s_cons);
-  soffia_campo(s, s.settings.n, s.settings.n_species, mv.blow);
+  mv.solver->soffia_campo(s, s.settings.n, s.settings.n_species, mv.blow);
   mv.inflow_momentum = mv.inflow_momentum + s.vvar[1][1] * mv.blow;
 }
 
@@ -168,7 +172,7 @@ void write_analytic(State& s, MainValues& mv, double t, int counter) {
 
 // The field snapshot of the current step.
 void write_snapshot(State& s, MainValues& mv) {
-  mv.last_snapshot = out_tec_prim(s, s.settings.n, s.settings.n_species);
+  mv.last_snapshot = out_tec_prim(s, *mv.operators, s.settings.n, s.settings.n_species);
   note_last_opened(mv.record, s, "snapshot", s.tempo.it, s.tempo.t, mv.i_and);
 }
 
@@ -185,9 +189,6 @@ void open_simulation_record(State& s, MainValues& mv) {
   run.it_end = s.tempo.it_end;
   run.it_final = s.tempo.it_start;
   run.steps_before = mv.steps;
-  run.corrections_before = s.scratch.corrections;
-  run.iterations_before = s.scratch.correction_iterations;
-  s.scratch.correction_iterations_max = 0;
   mv.record.runs.push_back(run);
 }
 
@@ -236,9 +237,10 @@ void track_front(State& s, MainValues& mv) {
   const Field& th = s.vvar_temp_div[2];
   for (int i = 1; i <= set.n - 1; ++i) mv.th_tracked[i] = th[i];
   mv.th_tracked[set.n] = th[set.n - 1];
-  der_prima(s, set.n, mv.th_tracked, mv.dthdx);
+  OperatorSet& ops = *mv.operators;
+  ops.apply(Operator::der_prima, mv.th_tracked, mv.dthdx);
   if (s.grid == 0) {
-    calcola_vel_spes_fronte_lm(s, set.n, set.n_species, mv.front, set.front_criterion, s.bc_kkind.follow_mode,
+    calcola_vel_spes_fronte_lm(s, ops, set.n, set.n_species, mv.front, set.front_criterion, s.bc_kkind.follow_mode,
                                kHistoryCapacity, set.n_stab, mv.dthdx);
   } else {
     calcola_vel_spes_fronte_nu_lm(s, set.n, set.n_species, mv.front, set.front_criterion,
@@ -251,7 +253,7 @@ void initial_projection(State& s, MainValues& mv) {
   s.tempo.stage = 0;
   mv.bm_in = mv.bm_out = 0.0;
   constrain_step_fields(s, mv, false);
-  soffia_campo(s, s.settings.n, s.settings.n_species, -(s.vvar[4][1] / s.vvar[1][1]));
+  mv.solver->soffia_campo(s, s.settings.n, s.settings.n_species, -(s.vvar[4][1] / s.vvar[1][1]));
 }
 
 void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
@@ -265,9 +267,12 @@ void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
   run.it_final = s.tempo.it;
   run.steps = mv.steps - run.steps_before;
   run.time = s.tempo.t;
-  run.corrections = s.scratch.corrections - run.corrections_before;
-  run.correction_iterations = s.scratch.correction_iterations - run.iterations_before;
-  run.correction_iterations_max = s.scratch.correction_iterations_max;
+  if (mv.solver) {
+    const CorrectionCount& c = mv.solver->corrections();
+    run.corrections = c.corrections;
+    run.correction_iterations = c.iterations;
+    run.correction_iterations_max = c.iterations_max;
+  }
   if (s.ic_kkind.case_kind != 8) return;
   const FrontTracker& f = mv.front;
   const Gass& g = s.gass;
@@ -293,8 +298,9 @@ void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
   }
   fl.th_burnt = s.vvar_temp_div[2][n - 1];
   fl.th_adiabatic = g.th_fresh + g.D_1 * g.y1_fresh;
-  if (s.ops.staggered_ready) {
-    mv.conservation = flame_conservation(s, f, nw, static_cast<int>(std::min<long long>(run.steps, nw)), s.tempo.dt);
+  if (mv.operators) {
+    mv.conservation = flame_conservation(s, *mv.operators, f, nw, static_cast<int>(std::min<long long>(run.steps, nw)),
+                                         s.tempo.dt);
     fl.conservation = mv.conservation;
   }
   run.flame = fl;
@@ -303,7 +309,8 @@ void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
 void time_step(State& s, MainValues& mv) {
   const int n = s.settings.n;
   const int ns = s.settings.n_species;
-  cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
+  Solver& solver = *mv.solver;
+  solver.cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
   for (int i = 1; i <= n; ++i) s.vvar_temp_div_rk[2][i] = s.vvar_temp_div[2][i];
   for (int k = 1; k <= mv.rk.n_stages; ++k) stage(s, mv, k);
   s.tempo.t = s.tempo.t + s.tempo.dt;
@@ -313,7 +320,7 @@ void time_step(State& s, MainValues& mv) {
   mv.bm_out = s.vvar[4][n];
   s.tempo.stage = 0;
   constrain_step_fields(s, mv, true);
-  cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
+  solver.cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
   if (s.ic_kkind.case_kind == 8) {
     track_front(s, mv);
     anchor_flame(s, mv);
@@ -355,21 +362,25 @@ void simulate(State& s, MainValues& mv) {
   o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
   if (flame) report_domain(s, mv);
   open_simulation_record(s, mv);
+  mv.solver.reset();
+  mv.operators.reset();
   if (s.grid == 1) input_grid(s, n);
-  setup_operators(s, n);
+  mv.operators = setup_operators(s, n);
+  mv.solver = std::make_unique<Solver>(*mv.operators);
+  OperatorSet& ops = *mv.operators;
   r_k_coe(s, set.rk_scheme, mv.rk);
   r_k_init(s, n, ns);
   tm.t = tm.it * tm.dt;
   o << Line().text("Main: ires = ").integer(s.rrestart.ires);
   const int kind = s.ic_kkind.case_kind;
   if (s.rrestart.ires != 0) {
-    res_inp(s, n, ns);
+    res_inp(s, ops, n, ns);
   } else if (flame) {
-    ini_fiamma_new(s, n, ns);
+    ini_fiamma_new(s, ops, n, ns);
   } else if (kind == 10) {
-    ini_incomp_test(s, n, ns);
+    ini_incomp_test(s, ops, n, ns);
   } else {
-    ini_quiete(s, n, ns);
+    ini_quiete(s, ops, n, ns);
   }
   if (flame) {
     track_front(s, mv);
@@ -381,7 +392,7 @@ void simulate(State& s, MainValues& mv) {
   check_safe_point(s, mv);
   write_snapshot(s, mv);
   write_analytic(s, mv, 0.0, 0);
-  cfl_eva2(s, n, ns, set.cfl, set.stab, mv.limits);
+  mv.solver->cfl_eva2(s, n, ns, set.cfl, set.stab, mv.limits);
   o << Line().text("stab = ").real(set.stab) << Line().text("cfl  = ").real(set.cfl)
     << Line().text("dt   = ").real(tm.dt) << Line().text("stab_lim  = ").raw(mv.limits.stab_lim);
 
@@ -403,13 +414,8 @@ void simulate(State& s, MainValues& mv) {
 
   mv.progress.end(std::min(tm.it, tm.it_end), tm.t, mv.front.x_m, mv.front.s);
   write_snapshot(s, mv);
-  {
-    const SimulationResult& run = mv.record.runs.back();
-    mv.correction = CorrectionCount{s.scratch.corrections - run.corrections_before,
-                                    s.scratch.correction_iterations - run.iterations_before,
-                                    s.scratch.correction_iterations_max};
-    report_corrections(s, mv.correction);
-  }
+  mv.correction = mv.solver->corrections();
+  report_corrections(s, mv.correction);
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
   const FrontTracker& f = mv.front;
   mv.M_l_num = s.vvar[1][1] * (f.w_in - f.s);

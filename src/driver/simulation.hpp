@@ -3,12 +3,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "core/shared_state.hpp"
 #include "diagnostics/conservation.hpp"
 #include "diagnostics/front_tracking.hpp"
 #include "driver/progress.hpp"
+#include "operators/operators.hpp"
 #include "output/summary.hpp"
 #include "output/sweep_table.hpp"
 #include "solver/solver.hpp"
@@ -17,19 +19,12 @@ namespace fiamma {
 
 inline constexpr const char* kResumeFile = "i_and_min.dat";
 
-// The velocity corrections of one simulation: how many, and the fixed-point
-// iterations they took (mean and the most one correction took).
-struct CorrectionCount {
-  long long corrections = 0;
-  long long iterations = 0;
-  long long iterations_max = 0;
-  double iterations_mean() const {
-    return corrections > 0 ? static_cast<double>(iterations) / static_cast<double>(corrections) : 0.0;
-  }
-};
-
 // Values owned by the main program between the calls it makes.
 struct MainValues {
+  // The compact operators and the solver of the simulation under way, made
+  // once per simulation (the grid's spacing may change between sweep steps).
+  std::unique_ptr<OperatorSet> operators;
+  std::unique_ptr<Solver> solver;
   int i_and = 0;
   RungeKutta rk;
   double inflow_momentum = 0.0;
@@ -45,7 +40,7 @@ struct MainValues {
   int fl_st = 0;
   double blow = 0.0;
   long long steps = 0;  // time steps taken in this program run
-  // velocity corrections of the current simulation and their iterations
+  // velocity corrections of the last finished simulation and their iterations
   CorrectionCount correction;
   // a flame's conservation at the end of the simulation
   FlameConservation conservation;

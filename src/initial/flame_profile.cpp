@@ -1,9 +1,9 @@
 #include "initial/flame_profile.hpp"
 
 #include <cmath>
+#include <memory>
 
 #include "config/grid.hpp"
-#include "initial/node_values.hpp"
 
 namespace fiamma {
 
@@ -16,8 +16,7 @@ void ff_function_2(const State& s, double x, double& value, double& d1, double& 
   d2 = 0.0;
 }
 
-void ini_fiamma_new(State& s, int n, int /*n_species*/) {
-  SolverScratch& w = s.scratch;
+void flame_node_values(State& s, int n, NodeValues& v) {
   Gass& g = s.gass;
   const double phi = g.equivalence_ratio;
   const double p = 10000.0 * g.gamma / (g.gamma - 1.0);
@@ -53,14 +52,19 @@ void ini_fiamma_new(State& s, int n, int /*n_species*/) {
         y2 = 1.0 / (4.401 * (1.0 + f)) - value;
       }
     }
-    w.ini_rho[i] = rho;
-    w.ini_y1[i] = rho * y1;
-    w.ini_y2[i] = rho * y2;
-    w.ini_th[i] = p / rho;
+    v.ini_rho[i] = rho;
+    v.ini_y1[i] = rho * y1;
+    v.ini_y2[i] = rho * y2;
+    v.ini_th[i] = p / rho;
     for (int slot = 4; slot <= 7; ++slot) s.vvar[slot][i] = 0.0;
     s.vvar_rk[4][i] = 0.0;
   }
-  carry_to_staggered(s, n, true);
+}
+
+void ini_fiamma_new(State& s, OperatorSet& ops, int n, int /*n_species*/) {
+  auto w = std::make_unique<NodeValues>();
+  flame_node_values(s, n, *w);
+  carry_to_staggered(s, ops, *w, n, true);
   set_staggered_spares(s, n);
 }
 

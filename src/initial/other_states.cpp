@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,7 +12,6 @@
 #include "core/errors.hpp"
 #include "core/free_format.hpp"
 #include "core/naming.hpp"
-#include "initial/node_values.hpp"
 
 namespace fiamma {
 
@@ -40,38 +40,42 @@ bool blank_line(const std::string& l) { return l.find_first_not_of(" \t\r") == s
 
 }  // namespace
 
-void ini_incomp_test(State& s, int n, int /*n_species*/) {
-  SolverScratch& w = s.scratch;
+void test_field_node_values(State& s, int n, NodeValues& v) {
   const double centre = s.discr.domain_length / 2.0;
   for (int i = 1; i <= n; ++i) {
     const double x = node_abscissa(s, i);
-    w.ini_rho[i] = 1.0;
-    w.ini_th[i] = 1.0;
+    v.ini_rho[i] = 1.0;
+    v.ini_th[i] = 1.0;
     s.vvar[4][i] = 1.0;
     s.vvar_rk[4][i] = 1.0;
     s.vvar[5][i] = (i == 1 || i == n) ? 0.0 : 1.0;
     s.vvar[6][i] = i == 1 ? 1.0 : 0.0;
     s.vvar[7][i] = i == n ? 1.0 : 0.0;
-    w.ini_y1[i] = 0.07978975968216519 * std::exp(-(x - centre) * (x - centre) / 50.0);
-    w.ini_y2[i] = 0.0;
+    v.ini_y1[i] = 0.07978975968216519 * std::exp(-(x - centre) * (x - centre) / 50.0);
+    v.ini_y2[i] = 0.0;
   }
   s.vvar_2 = 1.0;
-  carry_to_staggered(s, n, false);
 }
 
-void ini_quiete(State& s, int n, int /*n_species*/) {
-  SolverScratch& w = s.scratch;
+void ini_incomp_test(State& s, OperatorSet& ops, int n, int /*n_species*/) {
+  auto w = std::make_unique<NodeValues>();
+  test_field_node_values(s, n, *w);
+  carry_to_staggered(s, ops, *w, n, false);
+}
+
+void ini_quiete(State& s, OperatorSet& ops, int n, int /*n_species*/) {
+  auto w = std::make_unique<NodeValues>();
   const Gass& g = s.gass;
   for (int i = 1; i <= n; ++i) {
-    w.ini_rho[i] = g.p0 / g.th0;
-    w.ini_th[i] = g.th0;
-    w.ini_y1[i] = 0.0;
-    w.ini_y2[i] = 0.0;
+    w->ini_rho[i] = g.p0 / g.th0;
+    w->ini_th[i] = g.th0;
+    w->ini_y1[i] = 0.0;
+    w->ini_y2[i] = 0.0;
     for (int slot = 4; slot <= 7; ++slot) s.vvar[slot][i] = 0.0;
     s.vvar_rk[4][i] = 0.0;
   }
   s.vvar_2 = g.p0;
-  carry_to_staggered(s, n, true);
+  carry_to_staggered(s, ops, *w, n, true);
   set_staggered_spares(s, n);
 }
 
@@ -92,9 +96,10 @@ std::string restart_path(State& s) {
 
 namespace {
 
-// Reads and checks the restart snapshot `name`; with `store`, fills the
-// node values and the pressure.
-void read_restart(State& s, const std::string& name, int n, bool store) {
+// Reads and checks the restart snapshot `name`; with operators, makes the
+// state from it.
+void read_restart(State& s, const std::string& name, int n, OperatorSet* ops) {
+  const bool store = ops != nullptr;
   const Rrestart& r = s.rrestart;
   if (trimmed(r.name[1]).empty()) throw InputError("record 70 (restart_name_1): nome del file di ripartenza vuoto");
   std::string text;
@@ -122,7 +127,7 @@ void read_restart(State& s, const std::string& name, int n, bool store) {
   reader.end();
   reader.begin(2);
   reader.end();
-  SolverScratch& w = s.scratch;
+  auto w = std::make_unique<NodeValues>();
   for (int i = 1; i <= n; ++i) {
     double v[10] = {};
     static constexpr const char* kColumns[10] = {"x", "rho", "v", "th", "vh", "vp", "vm", "y1", "y2", "wwx"};
@@ -143,25 +148,25 @@ void read_restart(State& s, const std::string& name, int n, bool store) {
     }
     if (!store) continue;
     if (i == 1) s.vvar_2 = rho * th;
-    w.ini_rho[i] = rho;
+    w->ini_rho[i] = rho;
     s.vvar[4][i] = s.vvar[5][i] = rho * vel;
-    w.ini_y1[i] = rho * y1;
-    w.ini_y2[i] = rho * y2;
-    w.ini_th[i] = th;
+    w->ini_y1[i] = rho * y1;
+    w->ini_y2[i] = rho * y2;
+    w->ini_th[i] = th;
   }
   if (!store) return;
-  carry_to_staggered(s, n, true);
+  carry_to_staggered(s, *ops, *w, n, true);
   set_staggered_spares(s, n);
 }
 
 }  // namespace
 
-void check_restart_file(State& s, int n) { read_restart(s, restart_path(s), n, false); }
+void check_restart_file(State& s, int n) { read_restart(s, restart_path(s), n, nullptr); }
 
-void res_inp(State& s, int n, int /*n_species*/) {
+void res_inp(State& s, OperatorSet& ops, int n, int /*n_species*/) {
   const std::string name = restart_path(s);
   s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
-  read_restart(s, name, n, true);
+  read_restart(s, name, n, &ops);
 }
 
 }  // namespace fiamma

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/shared_state.hpp"
+#include "operators/blocks.hpp"
 
 namespace fiamma {
 

@@ -30,6 +30,13 @@ struct SevenBands {
   const double* gB;
 };
 
+// Work arrays of one five-band solve: the bands and right-hand side after the
+// second sub-diagonal has been eliminated, and the sweep coefficients.
+struct PentaWork {
+  Field elim_a, elim_b, elim_c, elim_d, elim_e, elim_rhs;
+  Field sweep_s, sweep_u, sweep_v;
+};
+
 void zero_t(int n, double* v);
 
 // out = B f, rows 1..n (n >= 6); sums left to right in band order.

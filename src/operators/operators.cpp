@@ -1,17 +1,33 @@
 #include "operators/operators.hpp"
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
-#include <tuple>
 #include <utility>
 
 #include "core/errors.hpp"
 #include "core/free_format.hpp"
 #include "operators/assembly.hpp"
-#include "operators/wide.hpp"
+#include "operators/prepared.hpp"
 
 namespace fiamma {
+
+// ---- the blocks
+
+const char* name_of(Operator op) {
+  static constexpr const char* kNames[kOperatorCount] = {
+      "der_prima",       "der_prima_st",    "inter_ns_st", "inter_st_ns",       "der_prima_ns_st",
+      "der_prima_st_ns", "der_seconda",     "der_seconda_st", "poisson_neu_st_new"};
+  return kNames[index_of(op)];
+}
+
+const OperatorBlock& OperatorBlocks::operator[](Operator op) const {
+  const OperatorBlock* k[kOperatorCount] = {&comp1, &comp2, &comp3, &comp4, &comp5, &comp6, &comp7, &comp8, &comp13};
+  return *k[index_of(op)];
+}
+
+OperatorBlock& OperatorBlocks::operator[](Operator op) {
+  return const_cast<OperatorBlock&>(static_cast<const OperatorBlocks&>(*this)[op]);
+}
 
 FiveBands lhs_bands(const OperatorBlock& k) {
   return {k.a.data(), k.b.data(), k.c.data(), k.d.data(), k.e.data()};
@@ -21,590 +37,100 @@ SevenBands rhs_bands(const OperatorBlock& k) {
   return {k.aB.data(), k.bB.data(), k.cB.data(), k.dB.data(), k.eB.data(), k.fB.data(), k.gB.data()};
 }
 
-namespace {
+// The pressure operator is solved on its right-hand bands bB..fB; its
+// left-hand bands, with zero outer bands, multiply the source.
+SevenBands OperatorBlocks::product(Operator op) const {
+  const OperatorBlock& k = (*this)[op];
+  if (!solved_on_staggered(op)) return rhs_bands(k);
+  return {zero.data(), k.a.data(), k.b.data(), k.c.data(), k.d.data(), k.e.data(), zero.data()};
+}
 
-// The pressure operator is solved on its right-hand bands bB..fB.
-FiveBands poisson_solved_bands(const OperatorBlock& k) {
+FiveBands OperatorBlocks::solved(Operator op) const {
+  const OperatorBlock& k = (*this)[op];
+  if (!solved_on_staggered(op)) return lhs_bands(k);
   return {k.bB.data(), k.cB.data(), k.dB.data(), k.eB.data(), k.fB.data()};
 }
 
-void init_block(State& s, int n, OperatorBlock& k) {
-  ini_comp2(s, n, lhs_bands(k), k.homog_1.data(), k.homog_2.data());
+std::array<double, 3> OperatorBlocks::first_equation(Operator op) const {
+  const OperatorBlock& k = (*this)[op];
+  if (!solved_on_staggered(op)) return {k.c[1], k.d[1], k.e[1]};
+  return {k.dB[1], k.eB[1], k.fB[1]};
 }
+
+std::array<double, 3> OperatorBlocks::last_equation(Operator op) const {
+  const OperatorBlock& k = (*this)[op];
+  if (!solved_on_staggered(op)) return {k.a[n], k.b[n], k.c[n]};
+  const int m = n - 1;
+  return {k.bB[m], k.cB[m], k.dB[m]};
+}
+
+// ---- set-up
+
+namespace {
 
 [[noreturn]] void stop_with(State& s, std::initializer_list<const char*> lines) {
   for (const char* line : lines) s.out() << Line().text(line);
   throw RunStopped("operatori non disponibili");
 }
 
-// ---- the fast form
-
-enum OperatorId { kDerPrima, kDerPrimaSt, kInterNsSt, kInterStNs, kDerPrimaNsSt, kDerPrimaStNs, kDerSeconda,
-                  kDerSecondaSt, kPoisson };
-static_assert(static_cast<int>(Operator::der_seconda_st) == kDerSecondaSt &&
-              static_cast<int>(Operator::inter_st_ns) == kInterStNs);
-
-// Factors the five-band matrix A on n points as the solvers eliminate it at
-// every call (same operations, same order). A zero pivot with a non-zero
-// entry to eliminate leaves the operator unprepared: its applications then
-// take the straightforward path, console lines included.
-bool factor(PreparedOperator& p, int n, const FiveBands& A) {
-  const double *a = A.a, *b = A.b, *c = A.c, *d = A.d, *e = A.e;
-  double* lam = p.lambda.data();
-  double* eb = p.elim_b_over_pivot.data();
-  double* q = p.inv_pivot.data();
-  double* su = p.sweep_u.data();
-  double* sv = p.sweep_v.data();
-  // elimination: rows 1 and 2 keep their bands
-  // the eliminated b, c and d of row i wait in elim_b_over_pivot(i),
-  // inv_pivot(i) and sweep_v(i) until the sweep replaces them
-  eb[1] = b[1];
-  eb[2] = b[2];
-  lam[1] = lam[2] = 0.0;
-  q[2] = c[2];
-  sv[2] = d[2];
-  for (int i = 3; i <= n; ++i) {
-    const double piv = eb[i - 1];
-    if (piv == 0.0 && a[i] != 0.0) return false;
-    const double lambda = piv != 0.0 ? a[i] / piv : 0.0;
-    lam[i] = lambda;
-    eb[i] = b[i] - lambda * q[i - 1];
-    q[i] = c[i] - lambda * sv[i - 1];
-    sv[i] = d[i] - lambda * e[i - 1];
-  }
-  su[1] = 0.0;
-  sv[1] = 0.0;
-  for (int i = 2; i <= n; ++i) {
-    const double ci = q[i], di = sv[i];
-    const double qi = ci - eb[i] * su[i - 1];
-    su[i] = (di - eb[i] * sv[i - 1]) / qi;
-    sv[i] = e[i] / qi;
-    q[i] = qi;
-  }
-  // an application multiplies by these instead of dividing by the pivots
-  for (int i = 2; i <= n; ++i) {
-    q[i] = 1.0 / q[i];
-    eb[i] = eb[i] * q[i];
-  }
-  return true;
-}
-
-// The widest run of rows around the middle on which every array is the same
-// bits as on the middle row, within [from, to]; lo > hi when there is none
-// worth a pass of its own.
-std::pair<int, int> constant_rows(std::initializer_list<const double*> arrays, int from, int to) {
-  const int mid = (from + to) / 2;
-  auto same = [&](int i) {
-    for (const double* a : arrays) {
-      if (std::memcmp(&a[i], &a[mid], sizeof(double)) != 0) return false;
-    }
-    return true;
-  };
-  int lo = mid, hi = mid;
-  while (lo > from && same(lo - 1)) --lo;
-  while (hi < to && same(hi + 1)) ++hi;
-  if (hi - lo < 8) return {1, 0};
-  return {lo, hi};
-}
-
-void find_constant_rows(PreparedOperator& p, int n) {
-  const auto& b = p.product;
-  std::tie(p.forward_lo, p.forward_hi) = constant_rows(
-      {b[0], b[1], b[2], b[3], b[4], b[5], b[6], p.lambda.data(), p.elim_b_over_pivot.data(), p.inv_pivot.data()},
-      4, n - 3);
-  std::tie(p.back_lo, p.back_hi) = constant_rows({p.sweep_u.data(), p.sweep_v.data()}, 1, n - 2);
-}
-
-// The operators applied together share one range of constant rows, the
-// widest within every one's own, so that an application takes the same
-// arithmetic on every row whichever others it is interleaved with: its
-// result is the same bits alone or together. Operators without such rows
-// (the pressure operator) keep all their rows general and are applied alone.
-void share_constant_rows(Operators& o, std::initializer_list<int> ids) {
-  int lo = 1, hi = kCapacity, blo = 1, bhi = kCapacity;
-  for (int id : ids) {
-    const PreparedOperator& p = o.prepared[id];
-    if (p.n == 0) continue;
-    lo = std::max(lo, p.forward_lo);
-    hi = std::min(hi, p.forward_hi);
-    blo = std::max(blo, p.back_lo);
-    bhi = std::min(bhi, p.back_hi);
-  }
-  if (hi - lo < 8) lo = 1, hi = 0;
-  if (bhi - blo < 8) blo = 1, bhi = 0;
-  for (int id : ids) {
-    PreparedOperator& p = o.prepared[id];
-    if (p.n == 0) continue;
-    p.forward_lo = lo;
-    p.forward_hi = hi;
-    p.back_lo = blo;
-    p.back_hi = bhi;
-    if (lo <= hi) {
-      for (int j = 0; j < 7; ++j) p.band[j] = p.product[j][lo];
-      p.lambda_c = p.lambda[lo];
-      p.elim_b_over_pivot_c = p.elim_b_over_pivot[lo];
-      p.inv_pivot_c = p.inv_pivot[lo];
-    }
-    if (blo <= bhi) {
-      p.sweep_u_c = p.sweep_u[blo];
-      p.sweep_v_c = p.sweep_v[blo];
-    }
-  }
-}
-
-void prepare(PreparedOperator& p, int n, const FiveBands& solved, const SevenBands& product, bool staggered,
-             const double* homog_1, const double* homog_2, double r1, double r2, double r3, double s1, double s2,
-             double s3) {
-  p.n = 0;
-  if (!factor(p, n, solved)) return;
-  p.staggered = staggered;
-  p.product = {product.aB, product.bB, product.cB, product.dB, product.eB, product.fB, product.gB};
-  p.homog_1 = homog_1;
-  p.homog_2 = homog_2;
-  p.r1 = r1;
-  p.r2 = r2;
-  p.r3 = r3;
-  p.s1 = s1;
-  p.s2 = s2;
-  p.s3 = s3;
-  const int m = staggered ? n - 1 : n;
-  const double *g1 = homog_1, *g2 = homog_2;
-  p.p11 = r1 * g1[1] + r2 * g1[2] + r3 * g1[3];
-  p.p12 = r1 * g2[1] + r2 * g2[2] + r3 * g2[3];
-  p.pm1 = s1 * g1[m - 2] + s2 * g1[m - 1] + s3 * g1[m];
-  p.pm2 = s1 * g2[m - 2] + s2 * g2[m - 1] + s3 * g2[m];
-  const double det = p.p11 * p.pm2 - p.pm1 * p.p12;
-  p.inv_det = 1.0 / det;
-  find_constant_rows(p, n);
-  p.n = n;
-}
-
-void prepare_block(Operators& o, int id, int n, const OperatorBlock& k) {
-  prepare(o.prepared[id], n, lhs_bands(k), rhs_bands(k), false, k.homog_1.data(), k.homog_2.data(), k.c[1], k.d[1],
-          k.e[1], k.a[n], k.b[n], k.c[n]);
-}
-
-void forget_results(Operators& o) {
-  for (OperatorMemo& m : o.memo) m.op = -1;
-}
-
-// The work arrays of operator id's straightforward application, made at
-// set-up when some operator is not prepared (or here, once, should an
-// application meet an operator prepared for another number of points).
-PentaWork& straightforward_work(Operators& o, int id) {
-  if (!o.straightforward_work) o.straightforward_work = std::make_unique<std::array<PentaWork, 9>>();
-  return (*o.straightforward_work)[id];
-}
-
-void make_straightforward_work_if_needed(Operators& o, std::initializer_list<int> ids, int n) {
-  for (int id : ids) {
-    if (o.prepared[id].n != n) {
-      straightforward_work(o, id);
-      return;
-    }
-  }
-}
-
-// Lane vectors: the interleaved right-hand sides of a pass side by side in
-// one register where the target has them (pairs on baseline x86-64). Lane
-// arithmetic is the scalar arithmetic of each lane, operation for operation.
-// (Wide vectors never cross a function boundary here, so the note on their
-// calling convention without AVX does not concern these helpers.)
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
-template <int W>
-struct Lane;
-template <>
-struct Lane<1> {
-  using V = double;
-};
-template <>
-struct Lane<2> {
-  using V = double __attribute__((vector_size(16)));
-};
-template <>
-struct Lane<4> {
-  using V = double __attribute__((vector_size(32)));
+// The work arrays of the homogeneous solutions.
+struct SetupWork {
+  PentaWork w;
+  Field rhs;
 };
 
-template <int W>
-inline typename Lane<W>::V lane_load(const double* p) {
-  typename Lane<W>::V v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <int W>
-inline void lane_store(double* p, const typename Lane<W>::V& v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
-// x[k][i] of every lane k.
-template <int W>
-inline typename Lane<W>::V lane_gather(const double* const* x, int i) {
-  if constexpr (W == 1) {
-    return x[0][i];
-  } else {
-    typename Lane<W>::V v;
-    for (int k = 0; k < W; ++k) v[k] = x[k][i];
-    return v;
-  }
-}
-
-// One value per lane.
-template <int W, typename Get>
-inline typename Lane<W>::V lane_values(Get get) {
-  if constexpr (W == 1) {
-    return get(0);
-  } else {
-    typename Lane<W>::V v;
-    for (int k = 0; k < W; ++k) v[k] = get(k);
-    return v;
-  }
-}
-
-// K applications of prepared operators, application k with operator ops[k],
-// their right-hand sides interleaved in W >= K lanes of buf (lanes past K
-// repeat the last application and are dropped): the seven-band product, the
-// elimination of the right-hand side and the forward sweep in one pass, the
-// back substitution, the boundary correction into u. The forward sweep
-// multiplies by the kept reciprocal pivot and the back substitution takes the
-// farther neighbour first; on the rows whose bands and factors are the same on
-// every row (one range shared by the operators applied together) the values
-// sit in registers, the lanes run as one vector and both recurrences advance
-// two rows per turn. The results agree with the straightforward form to
-// rounding (a few units in the last place of the field's scale), not bit for
-// bit; the arithmetic of a lane depends only on its own operator and input,
-// so interleaving changes no result.
-template <int K, int W>
-FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n, const double* const* given_f,
-                                double* const* u, double* buf, double* in) {
-  static_assert(K >= 1 && K <= W);
-  using V = typename Lane<W>::V;
-  const PreparedOperator* ops[W];
-  const double* f[W];
-  const double *aB[W], *bB[W], *cB[W], *dB[W], *eB[W], *fB[W], *gB[W];
-  const double *lam[W], *ebq[W], *rq[W], *su[W], *sv[W];
-  int lo = 4, hi = n - 3, blo = 1, bhi = n - 2;
-  for (int k = 0; k < W; ++k) {
-    const int j = k < K ? k : K - 1;
-    const PreparedOperator& p = *given_ops[j];
-    ops[k] = &p;
-    f[k] = given_f[j];
-    aB[k] = p.product[0];
-    bB[k] = p.product[1];
-    cB[k] = p.product[2];
-    dB[k] = p.product[3];
-    eB[k] = p.product[4];
-    fB[k] = p.product[5];
-    gB[k] = p.product[6];
-    lam[k] = p.lambda.data();
-    ebq[k] = p.elim_b_over_pivot.data();
-    rq[k] = p.inv_pivot.data();
-    su[k] = p.sweep_u.data();
-    sv[k] = p.sweep_v.data();
-    lo = std::max(lo, p.forward_lo);
-    hi = std::min(hi, p.forward_hi);
-    blo = std::max(blo, p.back_lo);
-    bhi = std::min(bhi, p.back_hi);
-  }
-  if (lo > hi) lo = hi = n - 2;  // no constant rows: all of them general
-  if (blo > bhi) blo = bhi = 0;
-  auto y = [buf](int i, int k) -> double& { return buf[i * W + k]; };
-  double el[W], sw[W], first[W], last[W];
-  // forward row i of lane k with its product r
-  auto forward = [&](int k, int i, double r) {
-    el[k] = r - lam[k][i] * el[k];
-    sw[k] = el[k] * rq[k][i] - ebq[k][i] * sw[k];
-    y(i, k) = sw[k];
-  };
-  auto general_rows = [&](int from, int to) {
-    for (int i = from; i <= to; ++i) {
-      for (int k = 0; k < W; ++k) {
-        const double* x = f[k];
-        forward(k, i,
-                aB[k][i] * x[i - 3] + bB[k][i] * x[i - 2] + cB[k][i] * x[i - 1] + dB[k][i] * x[i] +
-                    eB[k][i] * x[i + 1] + fB[k][i] * x[i + 2] + gB[k][i] * x[i + 3]);
-      }
-    }
-  };
-  for (int k = 0; k < W; ++k) {
-    const double* x = f[k];
-    const double r1 = dB[k][1] * x[1] + eB[k][1] * x[2] + fB[k][1] * x[3] + gB[k][1] * x[4];
-    const double r2 = cB[k][2] * x[1] + dB[k][2] * x[2] + eB[k][2] * x[3] + fB[k][2] * x[4] + gB[k][2] * x[5];
-    const double r3 = bB[k][3] * x[1] + cB[k][3] * x[2] + dB[k][3] * x[3] + eB[k][3] * x[4] + fB[k][3] * x[5] +
-                      gB[k][3] * x[6];
-    first[k] = r1;
-    y(1, k) = 0.0;
-    el[k] = r2;
-    sw[k] = r2 * rq[k][2];
-    y(2, k) = sw[k];
-    forward(k, 3, r3);
-  }
-  general_rows(4, lo - 1);
-  if (lo < n - 2) {
-    const V c0 = lane_values<W>([&](int k) { return ops[k]->band[0]; });
-    const V c1 = lane_values<W>([&](int k) { return ops[k]->band[1]; });
-    const V c2 = lane_values<W>([&](int k) { return ops[k]->band[2]; });
-    const V c3 = lane_values<W>([&](int k) { return ops[k]->band[3]; });
-    const V c4 = lane_values<W>([&](int k) { return ops[k]->band[4]; });
-    const V c5 = lane_values<W>([&](int k) { return ops[k]->band[5]; });
-    const V c6 = lane_values<W>([&](int k) { return ops[k]->band[6]; });
-    const V lamv = lane_values<W>([&](int k) { return ops[k]->lambda_c; });
-    const V rqv = lane_values<W>([&](int k) { return ops[k]->inv_pivot_c; });
-    const V ebqv = lane_values<W>([&](int k) { return ops[k]->elim_b_over_pivot_c; });
-    V elv = lane_values<W>([&](int k) { return el[k]; });
-    V swv = lane_values<W>([&](int k) { return sw[k]; });
-    // Several lanes: their inputs side by side, so that a row reads whole
-    // vectors. One lane: the products of all the constant rows first, in a
-    // loop the compiler runs over several rows at once, so that the
-    // recurrences below only read them.
-    if constexpr (W > 1) {
-      for (int i = lo - 3; i <= hi + 3; ++i) lane_store<W>(in + i * W, lane_gather<W>(f, i));
-    } else {
-      const double* __restrict x = f[0];
-      double* __restrict r = in;
-      for (int i = lo; i <= hi; ++i) {
-        r[i] = c0 * x[i - 3] + c1 * x[i - 2] + c2 * x[i - 1] + c3 * x[i] + c4 * x[i + 1] + c5 * x[i + 2] +
-               c6 * x[i + 3];
-      }
-    }
-    auto product = [&](int i) -> V {
-      if constexpr (W == 1) {
-        return in[i];
-      } else {
-        const double* x = in + i * W;
-        return c0 * lane_load<W>(x - 3 * W) + c1 * lane_load<W>(x - 2 * W) + c2 * lane_load<W>(x - W) +
-               c3 * lane_load<W>(x) + c4 * lane_load<W>(x + W) + c5 * lane_load<W>(x + 2 * W) +
-               c6 * lane_load<W>(x + 3 * W);
-      }
-    };
-    // two rows per turn, the second written in terms of the row before the
-    // pair: each turn waits on the previous one for one multiplication and
-    // one addition per recurrence instead of two of each
-    const V lam2 = lamv * lamv, ebq2 = ebqv * ebqv;
-    int i = lo;
-    for (; i + 1 <= hi; i += 2) {
-      const V r0 = product(i), r1 = product(i + 1);
-      const V el0 = r0 - lamv * elv;
-      const V el1 = (r1 - lamv * r0) + lam2 * elv;
-      const V s0 = el0 * rqv;
-      const V sw0 = s0 - ebqv * swv;
-      const V sw1 = (el1 * rqv - ebqv * s0) + ebq2 * swv;
-      lane_store<W>(buf + i * W, sw0);
-      lane_store<W>(buf + (i + 1) * W, sw1);
-      elv = el1;
-      swv = sw1;
-    }
-    if (i <= hi) {
-      elv = product(i) - lamv * elv;
-      swv = elv * rqv - ebqv * swv;
-      lane_store<W>(buf + i * W, swv);
-    }
-    lane_store<W>(el, elv);
-    lane_store<W>(sw, swv);
-    general_rows(hi + 1, n - 3);
-  }
-  for (int k = 0; k < W; ++k) {
-    const bool staggered = ops[k]->staggered;
-    const double* x = f[k];
-    int i = n - 2;
-    forward(k, i,
-            aB[k][i] * x[i - 3] + bB[k][i] * x[i - 2] + cB[k][i] * x[i - 1] + dB[k][i] * x[i] +
-                eB[k][i] * x[i + 1] + fB[k][i] * x[i + 2]);
-    i = n - 1;
-    const double row_n_1 =
-        aB[k][i] * x[i - 3] + bB[k][i] * x[i - 2] + cB[k][i] * x[i - 1] + dB[k][i] * x[i] + eB[k][i] * x[i + 1];
-    forward(k, i, row_n_1);
-    i = n;
-    const double r = aB[k][i] * x[i - 3] + bB[k][i] * x[i - 2] + cB[k][i] * x[i - 1] + dB[k][i] * x[i];
-    last[k] = staggered ? row_n_1 : r;
-    // the sweep value of row n is never read: x(n) is imposed
-    y(n, k) = 0.0;
-    y(n - 1, k) = staggered ? 0.0 : y(n - 1, k) - su[k][n - 1] * y(n, k);
-  }
-  auto back_rows = [&](int from, int to) {
-    for (int i = from; i >= to; --i) {
-      for (int k = 0; k < W; ++k) y(i, k) = (y(i, k) - sv[k][i] * y(i + 2, k)) - su[k][i] * y(i + 1, k);
-    }
-  };
-  if (blo > 0) {
-    back_rows(n - 2, bhi + 1);
-    const V suv = lane_values<W>([&](int k) { return ops[k]->sweep_u_c; });
-    const V svv = lane_values<W>([&](int k) { return ops[k]->sweep_v_c; });
-    V y2 = lane_load<W>(buf + (bhi + 2) * W), y1 = lane_load<W>(buf + (bhi + 1) * W);
-    // two rows per turn, as in the forward pass
-    const V ab = suv * svv, a2b = suv * suv - svv;
-    int i = bhi;
-    for (; i - 1 >= blo; i -= 2) {
-      const V z0 = lane_load<W>(buf + i * W), z1 = lane_load<W>(buf + (i - 1) * W);
-      const V y0 = (z0 - svv * y2) - suv * y1;
-      const V ym = ((z1 - suv * z0) + ab * y2) + a2b * y1;
-      lane_store<W>(buf + i * W, y0);
-      lane_store<W>(buf + (i - 1) * W, ym);
-      y2 = y0;
-      y1 = ym;
-    }
-    if (i >= blo) lane_store<W>(buf + i * W, (lane_load<W>(buf + i * W) - svv * y2) - suv * y1);
-    back_rows(blo - 1, 1);
-  } else {
-    back_rows(n - 2, 1);
-  }
-  for (int k = 0; k < K; ++k) {
-    const PreparedOperator& p = *ops[k];
-    const int m = p.staggered ? n - 1 : n;
-    const double *g1 = p.homog_1, *g2 = p.homog_2;
-    double* out = u[k];
-    const double t1 = first[k] - (p.r1 * y(1, k) + p.r2 * y(2, k) + p.r3 * y(3, k));
-    const double tm = last[k] - (p.s1 * y(m - 2, k) + p.s2 * y(m - 1, k) + p.s3 * y(m, k));
-    const double alpha = p.inv_det * (p.pm2 * t1 - p.p12 * tm);
-    const double beta = -p.inv_det * (p.pm1 * t1 - p.p11 * tm);
-    for (int i = 1; i <= m; ++i) out[i] = alpha * g1[i] + y(i, k) + beta * g2[i];
-    if (p.staggered) out[n] = 0.0;
-  }
-}
-
-// count applications (ops advance with them unless Same), in passes of up to
-// 4 interleaved right-hand sides.
-template <bool Same>
-void apply_prepared_many(const PreparedOperator* const* ops, int n, int count, const double* const* f,
-                         double* const* u, double* buf, double* in) {
-  const PreparedOperator* pass_ops[4];
-  while (count > 0) {
-    // five or six as two passes of three: a lone right-hand side would wait
-    // on its own dependency chain
-    const int pass = count == 5 || count == 6 ? 3 : count > 4 ? 4 : count;
-    for (int k = 0; k < pass; ++k) pass_ops[k] = ops[Same ? 0 : k];
-    switch (pass) {
-      case 1: apply_prepared<1, 1>(pass_ops, n, f, u, buf, in); break;
-      case 2: apply_prepared<2, 2>(pass_ops, n, f, u, buf, in); break;
-      case 3: apply_prepared<3, 4>(pass_ops, n, f, u, buf, in); break;
-      default: apply_prepared<4, 4>(pass_ops, n, f, u, buf, in); break;
-    }
-    if (!Same) ops += pass;
-    f += pass;
-    u += pass;
-    count -= pass;
-  }
-}
-
-// Whether results of this operator are kept: the interpolation of the
-// staggered values to the nodes and the node derivative see the same
-// density, temperature and fuel several times per stage.
-bool remembered(int id) { return id == kInterStNs || id == kDerPrima; }
-
-bool recall(Operators& o, int id, int n, const double* f, double* u) {
-  for (OperatorMemo& m : o.memo) {
-    if (m.op != id || m.n != n) continue;
-    if (std::memcmp(m.in.data() + 1, f + 1, sizeof(double) * static_cast<std::size_t>(n)) != 0) continue;
-    std::memcpy(u + 1, m.out.data() + 1, sizeof(double) * static_cast<std::size_t>(n));
-    m.used = ++o.memo_clock;
-    return true;
-  }
-  return false;
-}
-
-void remember(Operators& o, int id, int n, const double* f, const double* u) {
-  OperatorMemo* oldest = &o.memo[0];
-  for (OperatorMemo& m : o.memo) {
-    if (m.op < 0) {
-      oldest = &m;
-      break;
-    }
-    if (m.used < oldest->used) oldest = &m;
-  }
-  oldest->op = id;
-  oldest->n = n;
-  oldest->used = ++o.memo_clock;
-  std::memcpy(oldest->in.data() + 1, f + 1, sizeof(double) * static_cast<std::size_t>(n));
-  std::memcpy(oldest->out.data() + 1, u + 1, sizeof(double) * static_cast<std::size_t>(n));
-}
-
-// count applications of operator id: the fast form when the operator is
-// prepared for n points, otherwise one straightforward call each.
-void apply(State& s, int id, int n, int count, const Field* const* f, Field* const* u) {
-  Operators& o = s.ops;
-  const PreparedOperator& p = o.prepared[id];
-  const double* in[8];
-  double* out[8];
-  int todo = 0;
-  for (int j = 0; j < count; ++j) {
-    if (remembered(id) && recall(o, id, n, f[j]->data(), u[j]->data())) continue;
-    in[todo] = f[j]->data();
-    out[todo] = u[j]->data();
-    ++todo;
-  }
-  o.solves += todo;
-  o.reused += count - todo;
-  if (todo == 0) return;
-  const PreparedOperator* ops[1] = {&p};
-  apply_prepared_many<true>(ops, n, todo, in, out, o.lanes.v.data(), o.lane_inputs.v.data());
-  if (remembered(id)) {
-    for (int j = 0; j < todo; ++j) remember(o, id, n, in[j], out[j]);
-  }
+void init_block(State& s, int n, OperatorBlock& k, SetupWork& w) {
+  ini_comp2(s, n, lhs_bands(k), w.w, w.rhs.data(), k.homog_1.data(), k.homog_2.data());
 }
 
 }  // namespace
 
-void ini_comp2(State& s, int n, const FiveBands& A, double* homog_1, double* homog_2) {
-  Operators& o = s.ops;
-  double* rhs = o.setup_rhs.data();
+void ini_comp2(State& s, int n, const FiveBands& A, PentaWork& w, double* rhs, double* homog_1, double* homog_2) {
   if (s.discr.i_thom == 1) {
-    Field& alpha = o.work_setup.sweep_s;
-    Field& beta = o.work_setup.sweep_u;
     zero_t(n, rhs);
-    tridiag(n, 0.5, 0.5, A.b, A.c, A.d, rhs, alpha.data(), beta.data(), homog_1);
+    tridiag(n, 0.5, 0.5, A.b, A.c, A.d, rhs, w.sweep_s.data(), w.sweep_u.data(), homog_1);
     zero_t(n, rhs);
-    tridiag(n, 0.5, -0.5, A.b, A.c, A.d, rhs, alpha.data(), beta.data(), homog_2);
+    tridiag(n, 0.5, -0.5, A.b, A.c, A.d, rhs, w.sweep_s.data(), w.sweep_u.data(), homog_2);
   } else if (s.discr.i_thom == 2) {
     zero_t(n, rhs);
-    pentadiag(n, 0.1, 0.0, A, o.work_setup, rhs, homog_1, s.out());
+    pentadiag(n, 0.1, 0.0, A, w, rhs, homog_1, s.out());
     zero_t(n, rhs);
-    pentadiag(n, 0.0, 0.1, A, o.work_setup, rhs, homog_2, s.out());
+    pentadiag(n, 0.0, 0.1, A, w, rhs, homog_2, s.out());
   }
 }
 
-void ini_comp2_n_meno_1(State& s, int n, const FiveBands& A, double* homog_1, double* homog_2) {
-  Operators& o = s.ops;
-  double* rhs = o.setup_rhs.data();
+void ini_comp2_n_meno_1(State& s, int n, const FiveBands& A, PentaWork& w, double* rhs, double* homog_1,
+                        double* homog_2) {
   zero_t(n, rhs);
-  pentadiag_n_meno_1(n, 0.1, 0.0, A, o.work_setup, rhs, homog_1, s.out());
+  pentadiag_n_meno_1(n, 0.1, 0.0, A, w, rhs, homog_1, s.out());
   zero_t(n, rhs);
-  pentadiag_n_meno_1(n, 0.0, 0.1, A, o.work_setup, rhs, homog_2, s.out());
+  pentadiag_n_meno_1(n, 0.0, 0.1, A, w, rhs, homog_2, s.out());
 }
 
-void setup_node_operators(State& s, int n) {
-  Operators& o = s.ops;
+std::unique_ptr<OperatorBlocks> assemble_node_operators(State& s, int n) {
+  auto k = std::make_unique<OperatorBlocks>();
+  k->n = n;
   if (s.discr.i_thom == 1) {
     if (s.grid == 0) {
-      mat_eva_trid(s, n, o.comp1);
-      mat_eva_trid_ds(s, n, o.comp7);
+      mat_eva_trid(s, n, k->comp1);
+      mat_eva_trid_ds(s, n, k->comp7);
     } else {
-      mat_eva_trid_nu(s, n, o.comp1);
-      mat_eva_trid_nu_ds(s, n, o.comp7);
+      mat_eva_trid_nu(s, n, k->comp1);
+      mat_eva_trid_nu_ds(s, n, k->comp7);
     }
   } else if (s.discr.i_thom == 2 && s.grid == 0) {
-    mat_eva_penta(s, n, o.comp1);
-    mat_eva_penta_ds(s, n, o.comp7);
+    mat_eva_penta(s, n, k->comp1);
+    mat_eva_penta_ds(s, n, k->comp7);
   } else {
-    return;
+    return k;
   }
-  init_block(s, n, o.comp1);
-  init_block(s, n, o.comp7);
-  forget_results(o);
-  for (PreparedOperator& p : o.prepared) p.n = 0;
-  if (!s.options.reference_operators) {
-    prepare_block(o, kDerPrima, n, o.comp1);
-    prepare_block(o, kDerSeconda, n, o.comp7);
-    share_constant_rows(o, {kDerPrima, kDerSeconda});
-  }
-  make_straightforward_work_if_needed(o, {kDerPrima, kDerSeconda}, n);
+  auto w = std::make_unique<SetupWork>();
+  init_block(s, n, k->comp1, *w);
+  init_block(s, n, k->comp7, *w);
+  return k;
 }
 
-void setup_operators(State& s, int n) {
-  Operators& o = s.ops;
-  o.staggered_ready = false;
+std::unique_ptr<OperatorBlocks> assemble_operators(State& s, int n) {
   if (s.discr.i_thom == 2 && s.grid == 1) {
     stop_with(s, {"Derivate compatte pentadiagonali", "per griglie non uniformi da implementare",
                   "Per ora disponibili solo tridiagonali (i_thom=1)", "PROGRAMMA INTERROTTO"});
@@ -614,39 +140,56 @@ void setup_operators(State& s, int n) {
                   "sfalsati e l'operatore di pressione, necessari alla simulazione.",
                   "Usare i_thom=2 su griglia uniforme (grid=0)", "PROGRAMMA INTERROTTO"});
   }
-  mat_eva_penta(s, n, o.comp1);
-  mat_eva_der_st(s, n, o.comp2);
-  mat_eva_inter_ns_st(s, n, o.comp3);
-  mat_eva_inter_st_ns(s, n, o.comp4);
-  mat_eva_der_ns_st(s, n, o.comp5);
-  mat_eva_der_st_ns_per_thomas(s, n, o.comp6);
-  mat_eva_penta_ds(s, n, o.comp7);
-  mat_eva_der_ds_st(s, n, o.comp8);
-  mat_eva_trid_ds_st_bc_ns_neumann_new(s, n, o.comp13);
-  for (OperatorBlock* k : {&o.comp1, &o.comp2, &o.comp3, &o.comp4, &o.comp5, &o.comp6, &o.comp7, &o.comp8}) {
-    init_block(s, n, *k);
+  auto k = std::make_unique<OperatorBlocks>();
+  k->n = n;
+  mat_eva_penta(s, n, k->comp1);
+  mat_eva_der_st(s, n, k->comp2);
+  mat_eva_inter_ns_st(s, n, k->comp3);
+  mat_eva_inter_st_ns(s, n, k->comp4);
+  mat_eva_der_ns_st(s, n, k->comp5);
+  mat_eva_der_st_ns_per_thomas(s, n, k->comp6);
+  mat_eva_penta_ds(s, n, k->comp7);
+  mat_eva_der_ds_st(s, n, k->comp8);
+  mat_eva_trid_ds_st_bc_ns_neumann_new(s, n, k->comp13);
+  auto w = std::make_unique<SetupWork>();
+  for (OperatorBlock* b : {&k->comp1, &k->comp2, &k->comp3, &k->comp4, &k->comp5, &k->comp6, &k->comp7, &k->comp8}) {
+    init_block(s, n, *b, *w);
   }
-  ini_comp2_n_meno_1(s, n, poisson_solved_bands(o.comp13), o.comp13.homog_1.data(), o.comp13.homog_2.data());
-  forget_results(o);
-  s.scratch.div_d2th_n = 0;  // computed with the operators of before
-  for (PreparedOperator& p : o.prepared) p.n = 0;
-  if (!s.options.reference_operators) {
-    const OperatorBlock* blocks[] = {&o.comp1, &o.comp2, &o.comp3, &o.comp4, &o.comp5, &o.comp6, &o.comp7, &o.comp8};
-    for (int id = kDerPrima; id <= kDerSecondaSt; ++id) prepare_block(o, id, n, *blocks[id]);
-    share_constant_rows(o, {kDerPrima, kDerPrimaSt, kInterNsSt, kInterStNs, kDerPrimaNsSt, kDerPrimaStNs,
-                            kDerSeconda, kDerSecondaSt});
-    const OperatorBlock& k = o.comp13;
-    zero_t(n, o.poisson_zero.data());
-    const double* z = o.poisson_zero.data();
-    const int m = n - 1;
-    prepare(o.prepared[kPoisson], n, poisson_solved_bands(k), {z, k.a.data(), k.b.data(), k.c.data(), k.d.data(),
-            k.e.data(), z}, true, k.homog_1.data(), k.homog_2.data(), k.dB[1], k.eB[1], k.fB[1], k.bB[m], k.cB[m],
-            k.dB[m]);
-  }
-  make_straightforward_work_if_needed(o, {kDerPrima, kDerPrimaSt, kInterNsSt, kInterStNs, kDerPrimaNsSt,
-                                         kDerPrimaStNs, kDerSeconda, kDerSecondaSt, kPoisson}, n);
-  o.staggered_ready = true;
+  OperatorBlock& p = k->comp13;
+  ini_comp2_n_meno_1(s, n, k->solved(Operator::poisson_neu_st_new), w->w, w->rhs.data(), p.homog_1.data(),
+                     p.homog_2.data());
+  k->staggered = true;
+  return k;
 }
+
+// ---- the interface
+
+void OperatorSet::apply_many(Operator op, std::initializer_list<const Field*> f, std::initializer_list<Field*> u) {
+  Application jobs[8];
+  int count = 0;
+  auto out = u.begin();
+  for (auto in = f.begin(); in != f.end() && out != u.end(); ++in, ++out) {
+    jobs[count++] = {op, *in, *out};
+    if (count == 8) {
+      run(jobs, count);
+      count = 0;
+    }
+  }
+  if (count > 0) run(jobs, count);
+}
+
+// ---- the straightforward form
+
+struct StraightforwardOperators::Work {
+  PentaWork w;
+  Field rhs;
+};
+
+StraightforwardOperators::StraightforwardOperators(std::shared_ptr<const OperatorBlocks> blocks,
+                                                   std::ostream& console)
+    : OperatorSet(std::move(blocks)), console_(console), work_(std::make_unique<Work>()) {}
+
+StraightforwardOperators::~StraightforwardOperators() = default;
 
 void der_comp3_sing(int n, double* u, const double* f, const OperatorBlock& k, PentaWork& w,
                     std::ostream& console) {
@@ -656,97 +199,127 @@ void der_comp3_sing(int n, double* u, const double* f, const OperatorBlock& k, P
   sol_eva(n, u, k.homog_1.data(), k.homog_2.data(), k.c[1], k.d[1], k.e[1], k.a[n], k.b[n], k.c[n], r1, rn, u);
 }
 
-// Each application takes the prepared form when its operator is prepared for
-// n points (the default), otherwise the straightforward one.
-#define FIAMMA_APPLICATION(name, block, id)                                                     \
-  void name(State& s, int n, const Field& f, Field& u) {                                        \
-    if (s.ops.prepared[id].n == n) {                                                            \
-      const Field* in = &f;                                                                     \
-      Field* out = &u;                                                                          \
-      apply(s, id, n, 1, &in, &out);                                                            \
-    } else {                                                                                    \
-      ++s.ops.solves;                                                                           \
-      der_comp3_sing(n, u.data(), f.data(), s.ops.block, straightforward_work(s.ops, id), s.out()); \
-    }                                                                                           \
-  }                                                                                             \
-  void name##_many(State& s, int n, Inputs f, Outputs u) {                                     \
-    if (s.ops.prepared[id].n == n && f.size() <= 8 && f.size() == u.size()) {                   \
-      apply(s, id, n, static_cast<int>(f.size()), f.begin(), u.begin());                        \
-    } else {                                                                                    \
-      auto out = u.begin();                                                                     \
-      for (const Field* in : f) name(s, n, *in, **out++);                                       \
-    }                                                                                           \
-  }
-FIAMMA_APPLICATION(der_prima, comp1, kDerPrima)
-FIAMMA_APPLICATION(der_seconda, comp7, kDerSeconda)
-FIAMMA_APPLICATION(der_prima_st, comp2, kDerPrimaSt)
-FIAMMA_APPLICATION(der_seconda_st, comp8, kDerSecondaSt)
-FIAMMA_APPLICATION(inter_ns_st, comp3, kInterNsSt)
-FIAMMA_APPLICATION(inter_st_ns, comp4, kInterStNs)
-FIAMMA_APPLICATION(der_prima_ns_st, comp5, kDerPrimaNsSt)
-FIAMMA_APPLICATION(der_prima_st_ns, comp6, kDerPrimaStNs)
-#undef FIAMMA_APPLICATION
-
-void apply_together(State& s, int n, std::initializer_list<Application> jobs) {
-  using Apply = void (*)(State&, int, const Field&, Field&);
-  static constexpr Apply kOne[] = {der_prima,       der_prima_st,    inter_ns_st, inter_st_ns,
-                                   der_prima_ns_st, der_prima_st_ns, der_seconda, der_seconda_st};
-  Operators& o = s.ops;
-  bool prepared = jobs.size() <= 8;
-  for (const Application& a : jobs) prepared = prepared && o.prepared[static_cast<int>(a.op)].n == n;
-  if (!prepared) {
-    for (const Application& a : jobs) kOne[static_cast<int>(a.op)](s, n, *a.f, *a.u);
+void StraightforwardOperators::apply_one(Operator op, const Field& f, Field& u) {
+  const OperatorBlocks& k = blocks();
+  const int n = k.n;
+  ++solves_;
+  if (!OperatorBlocks::solved_on_staggered(op)) {
+    der_comp3_sing(n, u.data(), f.data(), k[op], work_->w, console_);
     return;
   }
-  const PreparedOperator* ops[8];
-  int ids[8];
-  const double* in[8];
-  double* out[8];
-  int todo = 0;
-  for (const Application& a : jobs) {
-    const int id = static_cast<int>(a.op);
-    if (remembered(id) && recall(o, id, n, a.f->data(), a.u->data())) {
-      ++o.reused;
-      continue;
-    }
-    ops[todo] = &o.prepared[id];
-    ids[todo] = id;
-    in[todo] = a.f->data();
-    out[todo] = a.u->data();
-    ++todo;
+  // the pressure operator: its left-hand side times f, solved on the n-1
+  // staggered points with its right-hand bands
+  const OperatorBlock& p = k[op];
+  const int m = n - 1;
+  double* w = work_->rhs.data();
+  tp_eva2(n, k.product(op), f.data(), w);
+  const double w1 = w[1], wm = w[m];
+  pentadiag_n_meno_1(n, 0.0, 0.0, k.solved(op), work_->w, w, w, console_);
+  const auto [r1, r2, r3] = k.first_equation(op);
+  const auto [s1, s2, s3] = k.last_equation(op);
+  sol_eva(m, w, p.homog_1.data(), p.homog_2.data(), r1, r2, r3, s1, s2, s3, w1, wm, u.data());
+  u[n] = 0.0;
+}
+
+void StraightforwardOperators::run(const Application* jobs, int count) {
+  for (int j = 0; j < count; ++j) apply_one(jobs[j].op, *jobs[j].f, *jobs[j].u);
+}
+
+// ---- results reused
+
+struct ReusedResults::Kept {
+  Operator op = Operator::der_prima;
+  bool valid = false;
+  unsigned long long used = 0;
+  Field in, out;
+};
+
+namespace {
+constexpr int kKeptResults = 6;
+}
+
+ReusedResults::ReusedResults(std::unique_ptr<OperatorSet> inner, std::initializer_list<Operator> remembered)
+    : OperatorSet(inner->shared_blocks()), inner_(std::move(inner)),
+      kept_(std::make_unique<Kept[]>(kKeptResults)) {
+  for (Operator op : remembered) remembered_[index_of(op)] = true;
+}
+
+ReusedResults::~ReusedResults() = default;
+
+OperatorCounts ReusedResults::counts() const { return {inner_->counts().solves, reused_}; }
+
+bool ReusedResults::recall(const Application& a) {
+  const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(n());
+  for (int j = 0; j < kKeptResults; ++j) {
+    Kept& k = kept_[j];
+    if (!k.valid || k.op != a.op) continue;
+    if (std::memcmp(k.in.data() + 1, a.f->data() + 1, bytes) != 0) continue;
+    std::memcpy(a.u->data() + 1, k.out.data() + 1, bytes);
+    k.used = ++clock_;
+    return true;
   }
-  o.solves += todo;
-  if (todo == 0) return;
-  apply_prepared_many<false>(ops, n, todo, in, out, o.lanes.v.data(), o.lane_inputs.v.data());
-  for (int j = 0; j < todo; ++j) {
-    if (remembered(ids[j])) remember(o, ids[j], n, in[j], out[j]);
+  return false;
+}
+
+void ReusedResults::remember(const Application& a) {
+  Kept* oldest = &kept_[0];
+  for (int j = 0; j < kKeptResults; ++j) {
+    Kept& k = kept_[j];
+    if (!k.valid) {
+      oldest = &k;
+      break;
+    }
+    if (k.used < oldest->used) oldest = &k;
+  }
+  const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(n());
+  oldest->op = a.op;
+  oldest->valid = true;
+  oldest->used = ++clock_;
+  std::memcpy(oldest->in.data() + 1, a.f->data() + 1, bytes);
+  std::memcpy(oldest->out.data() + 1, a.u->data() + 1, bytes);
+}
+
+// The applications whose result is kept are taken from it; the others go to
+// the wrapped set together, as they came.
+void ReusedResults::run(const Application* jobs, int count) {
+  while (count > 0) {
+    const int chunk = count < 8 ? count : 8;
+    Application todo[8];
+    int left = 0;
+    for (int j = 0; j < chunk; ++j) {
+      const Application& a = jobs[j];
+      if (remembered_[index_of(a.op)] && recall(a)) {
+        ++reused_;
+        continue;
+      }
+      todo[left++] = a;
+    }
+    if (left > 0) run_on(*inner_, todo, left);
+    for (int j = 0; j < left; ++j) {
+      if (remembered_[index_of(todo[j].op)]) remember(todo[j]);
+    }
+    jobs += chunk;
+    count -= chunk;
   }
 }
 
-bool prepared_operators(const State& s) { return s.ops.prepared[kPoisson].n != 0; }
+// ---- the choice of the form
 
-void poisson_neu_st_new(State& s, int n, const Field& f, Field& phi) {
-  Operators& o = s.ops;
-  ++o.solves;
-  if (o.prepared[kPoisson].n == n) {
-    const double* in = f.data();
-    double* out = phi.data();
-    const PreparedOperator* ops[1] = {&o.prepared[kPoisson]};
-    apply_prepared<1, 1>(ops, n, &in, &out, o.lanes.v.data(), o.lane_inputs.v.data());
-    return;
+std::unique_ptr<OperatorSet> make_operator_set(std::unique_ptr<const OperatorBlocks> blocks, OperatorForm form,
+                                               std::ostream& console) {
+  std::shared_ptr<const OperatorBlocks> shared(std::move(blocks));
+  std::unique_ptr<OperatorSet> set;
+  if (form == OperatorForm::straightforward) {
+    set = std::make_unique<StraightforwardOperators>(std::move(shared), console);
+  } else {
+    set = std::make_unique<PreparedOperators>(std::move(shared), console);
   }
-  const OperatorBlock& k = o.comp13;
-  const int m = n - 1;
-  double* z = o.poisson_zero.data();
-  double* w = o.poisson_rhs.data();
-  zero_t(n, z);
-  const SevenBands left_times_f{z, k.a.data(), k.b.data(), k.c.data(), k.d.data(), k.e.data(), z};
-  tp_eva2(n, left_times_f, f.data(), w);
-  const double w1 = w[1], wm = w[m];
-  pentadiag_n_meno_1(n, 0.0, 0.0, poisson_solved_bands(k), straightforward_work(o, kPoisson), w, w, s.out());
-  sol_eva(m, w, k.homog_1.data(), k.homog_2.data(), k.dB[1], k.eB[1], k.fB[1], k.bB[m], k.cB[m], k.dB[m], w1, wm,
-          phi.data());
-  phi[n] = 0.0;
+  return std::make_unique<ReusedResults>(std::move(set),
+                                         std::initializer_list<Operator>{Operator::inter_st_ns, Operator::der_prima});
+}
+
+std::unique_ptr<OperatorSet> setup_operators(State& s, int n) {
+  return make_operator_set(assemble_operators(s, n), s.options.operator_form, s.out());
 }
 
 }  // namespace fiamma

@@ -9,28 +9,27 @@
 #include "core/file_writer.hpp"
 #include "core/free_format.hpp"
 #include "core/naming.hpp"
-#include "operators/operators.hpp"
 
 namespace fiamma {
 
-std::filesystem::path out_tec_prim(State& s, int n, int /*n_species*/) {
+std::filesystem::path out_tec_prim(State& s, OperatorSet& ops, int n, int /*n_species*/) {
   const auto name = tagged_output_path(s, "-pr------.dat", 4, 6, s.tempo.it);
   ReplacedFile file(s.file(name), kPrefixedOrigin);
   char zone[32];
   std::snprintf(zone, sizeof zone, "ZONE I =%04d", n);
   file << ' ' << padded(kSnapshotHeader, 96) << '\n' << ' ' << padded(zone, 96) << '\n';
-  SolverScratch& w = s.scratch;
-  inter_st_ns(s, n, s.vvar[1], w.snap_rho);
-  inter_st_ns(s, n, s.vvar[2], w.snap_y1);
-  inter_st_ns(s, n, s.vvar[3], w.snap_y2);
+  Field rho_ns, y1_ns, y2_ns;
+  ops.apply(Operator::inter_st_ns, s.vvar[1], rho_ns);
+  ops.apply(Operator::inter_st_ns, s.vvar[2], y1_ns);
+  ops.apply(Operator::inter_st_ns, s.vvar[3], y2_ns);
   const double p = s.vvar_2, da = s.gass.Damkohler, ze = s.gass.Zeldovich;
   const bool second_order = s.ic_kkind.reaction_order == 2;
   for (int i = 1; i <= n; ++i) {
     const double x = node_abscissa(s, i);
-    const double rho = w.snap_rho[i];
+    const double rho = rho_ns[i];
     const double th = p / rho;
-    const double y1 = w.snap_y1[i] / rho;
-    const double y2 = w.snap_y2[i] / rho;
+    const double y1 = y1_ns[i] / rho;
+    const double y2 = y2_ns[i] / rho;
     const double wwx = second_order ? da * (rho * rho) * y1 * y2 * std::exp(-ze / th) : da * rho * y1 * std::exp(-ze / th);
     file << Line().real(x).real(rho).real(s.vvar[4][i] / rho).real(th).real(s.vvar[5][i] / rho)
                 .real(s.vvar[6][i] / rho).real(s.vvar[7][i] / rho).real(y1).real(y2).real(wwx);

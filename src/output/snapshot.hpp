@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "core/shared_state.hpp"
+#include "operators/operators.hpp"
 
 namespace fiamma {
 
@@ -12,6 +13,6 @@ inline constexpr const char* kSnapshotHeader =
 
 // Writes "<tag>pr<it, 6 digits>.dat" under the configured prefixes, whole or
 // not at all; returns its name relative to the working directory.
-std::filesystem::path out_tec_prim(State& s, int n, int n_species);
+std::filesystem::path out_tec_prim(State& s, OperatorSet& ops, int n, int n_species);
 
 }  // namespace fiamma

@@ -68,8 +68,8 @@ struct SimulationResult {
   long long correction_iterations = 0;
   long long correction_iterations_max = 0;
   std::optional<FlameResult> flame;
-  // counters of the program run when the simulation began
-  long long steps_before = 0, corrections_before = 0, iterations_before = 0;
+  // the steps of the program run when the simulation began
+  long long steps_before = 0;
   bool finished = false;
 };
 

@@ -9,7 +9,6 @@
 #include "core/errors.hpp"
 #include "core/file_writer.hpp"
 #include "core/free_format.hpp"
-#include "operators/operators.hpp"
 #include "operators/wide.hpp"
 
 namespace fiamma {
@@ -18,7 +17,7 @@ namespace {
 constexpr double kFourThirds = 4.0 / 3.0;
 }
 
-// ------------------------------------------------------------ right-hand sides
+// ------------------------------------------------------------ the solver's work
 
 namespace {
 
@@ -29,15 +28,82 @@ FIAMMA_WIDE bool all_zero(int n, const Field& f) {
   return true;
 }
 
-// The right-hand sides with the prepared operators: the same values, without
-// the work whose result nothing reads (the oxidizer of a first-order run is
-// frozen; the auxiliary momenta are zero after every correction, and a zero
-// field diffuses to zero), with the independent applications interleaved
-// (the three interpolations, then the five derivatives of the continuity,
-// fuel and momentum terms), and with the Arrhenius factor of the divergence
-// of the same stage when the temperatures are the same bit for bit.
-FIAMMA_WIDE void rhs_u_eval_prepared(State& s, int n) {
-  SolverScratch& w = s.scratch;
+bool same_bits(int count, const Field& a, const Field& b) {
+  return std::memcmp(a.data() + 1, b.data() + 1, sizeof(double) * static_cast<std::size_t>(count)) == 0;
+}
+
+// The Arrhenius factors exp(-Ta/th) of the last divergence, with the
+// temperatures and the activation temperature they came from.
+class ArrheniusFactors {
+ public:
+  void keep(int i, double th, double factor) {
+    th_[i] = th;
+    factor_[i] = factor;
+  }
+  void kept(int n, double ta) {
+    n_ = n;
+    ta_ = ta;
+  }
+  // The factors of exactly these temperatures (staggered entries 1..n-1),
+  // or null.
+  const Field* of(int n, double ta, const Field& th) const {
+    return n_ == n && ta_ == ta && same_bits(n - 1, th_, th) ? &factor_ : nullptr;
+  }
+
+ private:
+  Field th_{}, factor_{};
+  int n_ = 0;  // 0: none kept
+  double ta_ = 0.0;
+};
+
+// A result applied ahead of the operation that needs it, with its input.
+class ResultAhead {
+ public:
+  Field& result() { return result_; }
+  void keep_input(int n, const Field& f) {
+    std::memcpy(input_.data() + 1, f.data() + 1, sizeof(double) * static_cast<std::size_t>(n));
+    n_ = n;
+  }
+  // Whether result() is the one of exactly this input (entries 1..n); it is
+  // taken once.
+  bool take(int n, const Field& f) {
+    const bool ready = n_ == n && same_bits(n, input_, f);
+    n_ = 0;
+    return ready;
+  }
+
+ private:
+  Field input_{}, result_{};
+  int n_ = 0;  // 0: none
+};
+
+}  // namespace
+
+struct Solver::Work {
+  // right-hand sides
+  Field rhs_rho_ns, rhs_m_st, rhs_f_ns, rhs_o_ns, rhs_flux, rhs_dflux, rhs_visc, rhs_dvisc;
+  Field rhs_mflux, rhs_fvisc, rhs_fdiff;
+  // pressure balance, and the second derivative of the temperature that
+  // it applies ahead for the divergence
+  Field p_th_ns, p_rho_ns, p_f_ns, p_grad;
+  ResultAhead d2th;
+  ArrheniusFactors arrhenius;
+  // velocity correction
+  Field c_rho_ns, c_drho, c_dq5, c_r, c_v, c_v_prev, c_a, c_ia, c_f, c_phi, c_dphi, c_dump;
+  // time-step control and the shift
+  Field rho_ns;
+};
+
+Solver::Solver(OperatorSet& operators) : ops_(operators), w_(std::make_unique<Work>()) {}
+
+Solver::~Solver() = default;
+
+// ------------------------------------------------------------ right-hand sides
+
+// The independent applications side by side: the three interpolations, then
+// the five derivatives of the continuity, fuel and momentum terms.
+FIAMMA_WIDE void Solver::rhs_u_eval_new(State& s, int n, int /*n_species*/) {
+  Work& w = *w_;
   const auto& q = s.vvar_rk;
   auto& r = s.rrhs_rk;
   const Field& th = s.vvar_temp_div_rk[2];
@@ -47,116 +113,56 @@ FIAMMA_WIDE void rhs_u_eval_prepared(State& s, int n) {
   const double ta = s.gass.Zeldovich;
   const bool first_order = s.ic_kkind.reaction_order == 1;
 
-  apply_together(s, n, {{Operator::inter_st_ns, &q[1], &w.rhs_rho_ns}, {Operator::inter_st_ns, &q[2], &w.rhs_f_ns},
-                        {Operator::inter_ns_st, &q[4], &w.rhs_m_st}});
+  ops_.apply_together({{Operator::inter_st_ns, &q[1], &w.rhs_rho_ns},
+                       {Operator::inter_st_ns, &q[2], &w.rhs_f_ns},
+                       {Operator::inter_ns_st, &q[4], &w.rhs_m_st}});
 
   for (int i = 1; i <= n; ++i) {
     // continuity and fuel convection
     w.rhs_flux[i] = -q[4][i];
     w.rhs_dflux[i] = -w.rhs_f_ns[i] * q[4][i] / w.rhs_rho_ns[i];
-    // momentum before the correction: convection and viscosity
+    // momentum before the correction: convection of the corrected momentum,
+    // viscous diffusion of the uncorrected one
     w.rhs_mflux[i] = -w.rhs_m_st[i] * w.rhs_m_st[i] / q[1][i];
     w.rhs_visc[i] = kFourThirds * mu * q[5][i] / w.rhs_rho_ns[i];
     // fuel diffusion
     w.rhs_fvisc[i] = inv_le * q[2][i] / q[1][i];
   }
-  apply_together(s, n, {{Operator::der_prima_ns_st, &w.rhs_flux, &r[1]},
-                        {Operator::der_prima_ns_st, &w.rhs_dflux, &r[2]},
-                        {Operator::der_prima_st_ns, &w.rhs_mflux, &r[5]},
-                        {Operator::der_seconda, &w.rhs_visc, &w.rhs_dvisc},
-                        {Operator::der_seconda_st, &w.rhs_fvisc, &w.rhs_fdiff}});
+  ops_.apply_together({{Operator::der_prima_ns_st, &w.rhs_flux, &r[1]},
+                       {Operator::der_prima_ns_st, &w.rhs_dflux, &r[2]},
+                       {Operator::der_prima_st_ns, &w.rhs_mflux, &r[5]},
+                       {Operator::der_seconda, &w.rhs_visc, &w.rhs_dvisc},
+                       {Operator::der_seconda_st, &w.rhs_fvisc, &w.rhs_fdiff}});
   for (int i = 1; i <= n; ++i) r[4][i] = 0.0;
   for (int i = 1; i <= n; ++i) r[5][i] += w.rhs_dvisc[i];
 
-  // auxiliary momenta
+  // auxiliary momenta: viscous diffusion only
   for (int slot : {6, 7}) {
     if (all_zero(n, q[slot])) {
       for (int i = 1; i <= n; ++i) r[slot][i] = 0.0;
       continue;
     }
     for (int i = 1; i <= n; ++i) w.rhs_visc[i] = kFourThirds * mu * q[slot][i] / w.rhs_rho_ns[i];
-    der_seconda(s, n, w.rhs_visc, r[slot]);
+    ops_.apply(Operator::der_seconda, w.rhs_visc, r[slot]);
   }
 
   // fuel diffusion and reaction
   for (int i = 1; i <= n; ++i) r[2][i] += w.rhs_fdiff[i];
   if (first_order) {
-    const bool same_factor = w.arrhenius_n == n && w.arrhenius_ta == ta &&
-                             std::memcmp(w.arrhenius_th.data() + 1, th.data() + 1,
-                                         sizeof(double) * static_cast<std::size_t>(n - 1)) == 0;
-    if (same_factor) {
-      for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * w.arrhenius[i];
+    if (const Field* factor = w.arrhenius.of(n, ta, th)) {
+      for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * (*factor)[i];
     } else {
       for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * std::exp(-ta / th[i]);
     }
     for (int i = 1; i <= n; ++i) r[3][i] = 0.0;
   } else {
-    inter_st_ns(s, n, q[3], w.rhs_o_ns);
+    // the oxidizer: convection at the nodes, diffusion on the staggered points
+    ops_.apply(Operator::inter_st_ns, q[3], w.rhs_o_ns);
     for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -w.rhs_o_ns[i] * q[4][i] / w.rhs_rho_ns[i];
-    der_prima_ns_st(s, n, w.rhs_flux, r[3]);
+    ops_.apply(Operator::der_prima_ns_st, w.rhs_flux, r[3]);
     for (int i = 1; i <= n; ++i) w.rhs_visc[i] = inv_le * q[3][i] / q[1][i];
-    der_seconda_st(s, n, w.rhs_visc, w.rhs_dflux);
+    ops_.apply(Operator::der_seconda_st, w.rhs_visc, w.rhs_dflux);
     for (int i = 1; i <= n; ++i) r[3][i] += w.rhs_dflux[i];
-  }
-  r[1][n] = r[2][n] = r[3][n] = 0.0;
-}
-
-}  // namespace
-
-void rhs_u_eval_new(State& s, int n, int /*n_species*/) {
-  if (prepared_operators(s)) {
-    rhs_u_eval_prepared(s, n);
-    return;
-  }
-  SolverScratch& w = s.scratch;
-  const auto& q = s.vvar_rk;
-  auto& r = s.rrhs_rk;
-  const Field& th = s.vvar_temp_div_rk[2];
-  const double mu = s.gass.Prandtl;
-  const double inv_le = 1.0 / s.gass.Lewis;
-  const double da = s.gass.Damkohler;
-  const double ta = s.gass.Zeldovich;
-  const bool first_order = s.ic_kkind.reaction_order == 1;
-
-  inter_st_ns(s, n, q[1], w.rhs_rho_ns);
-  inter_ns_st(s, n, q[4], w.rhs_m_st);
-  inter_st_ns(s, n, q[2], w.rhs_f_ns);
-  inter_st_ns(s, n, q[3], w.rhs_o_ns);
-
-  // continuity
-  for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -q[4][i];
-  der_prima_ns_st(s, n, w.rhs_flux, r[1]);
-
-  // momentum before the correction: convection of the corrected momentum,
-  // viscous diffusion of the uncorrected one
-  for (int i = 1; i <= n; ++i) r[4][i] = 0.0;
-  for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -w.rhs_m_st[i] * w.rhs_m_st[i] / q[1][i];
-  der_prima_st_ns(s, n, w.rhs_flux, r[5]);
-  for (int i = 1; i <= n; ++i) w.rhs_visc[i] = kFourThirds * mu * q[5][i] / w.rhs_rho_ns[i];
-  der_seconda(s, n, w.rhs_visc, w.rhs_dvisc);
-  for (int i = 1; i <= n; ++i) r[5][i] += w.rhs_dvisc[i];
-
-  // auxiliary momenta: viscous diffusion only
-  for (int slot : {6, 7}) {
-    for (int i = 1; i <= n; ++i) w.rhs_visc[i] = kFourThirds * mu * q[slot][i] / w.rhs_rho_ns[i];
-    der_seconda(s, n, w.rhs_visc, r[slot]);
-  }
-
-  // species: convection at the nodes, diffusion on the staggered points
-  auto species = [&](int slot, const Field& partial_ns) {
-    for (int i = 1; i <= n; ++i) w.rhs_flux[i] = -partial_ns[i] * q[4][i] / w.rhs_rho_ns[i];
-    der_prima_ns_st(s, n, w.rhs_flux, r[slot]);
-    for (int i = 1; i <= n; ++i) w.rhs_visc[i] = inv_le * q[slot][i] / q[1][i];
-    der_seconda_st(s, n, w.rhs_visc, w.rhs_dflux);
-    for (int i = 1; i <= n; ++i) r[slot][i] += w.rhs_dflux[i];
-  };
-  species(2, w.rhs_f_ns);
-  if (first_order) {
-    for (int i = 1; i <= n - 1; ++i) r[2][i] -= da * q[2][i] * std::exp(-ta / th[i]);
-  }
-  species(3, w.rhs_o_ns);
-  if (first_order) {
-    for (int i = 1; i <= n; ++i) r[3][i] = 0.0;
   }
   r[1][n] = r[2][n] = r[3][n] = 0.0;
 }
@@ -249,20 +255,17 @@ FIAMMA_WIDE void th_lm_calc(int n, const Field& rho, double p, Field& th) {
   for (int i = 1; i <= n; ++i) th[i] = p / rho[i];
 }
 
-FIAMMA_WIDE void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1,
-                               const Field& mom, double p, const Field& th, double& dp_dt, double& v_out) {
-  SolverScratch& w = s.scratch;
-  if (prepared_operators(s)) {
-    // the second derivative of the temperature, which the divergence that
-    // follows needs, in the same pass
-    apply_together(s, n, {{Operator::inter_st_ns, &th, &w.p_th_ns}, {Operator::inter_st_ns, &rho, &w.p_rho_ns},
-                          {Operator::inter_st_ns, &rho_y1, &w.p_f_ns}, {Operator::der_seconda_st, &th, &w.div_d2th}});
-    std::memcpy(w.div_d2th_input.data() + 1, th.data() + 1, sizeof(double) * static_cast<std::size_t>(n));
-    w.div_d2th_n = n;
-  } else {
-    inter_st_ns_many(s, n, {&th, &rho, &rho_y1}, {&w.p_th_ns, &w.p_rho_ns, &w.p_f_ns});
-  }
-  der_prima(s, n, w.p_th_ns, w.p_grad);
+// The three interpolations side by side with the second derivative of the
+// temperature, which the divergence that follows takes.
+FIAMMA_WIDE void Solver::rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& rho, const Field& rho_y1,
+                                       const Field& mom, double p, const Field& th, double& dp_dt, double& v_out) {
+  Work& w = *w_;
+  ops_.apply_together({{Operator::inter_st_ns, &th, &w.p_th_ns},
+                       {Operator::inter_st_ns, &rho, &w.p_rho_ns},
+                       {Operator::inter_st_ns, &rho_y1, &w.p_f_ns},
+                       {Operator::der_seconda_st, &th, &w.d2th.result()}});
+  w.d2th.keep_input(n, th);
+  ops_.apply(Operator::der_prima, w.p_th_ns, w.p_grad);
   dp_dt = 0.0;
   double integral = 0.0;
   if (s.ic_kkind.reaction_order == 2) {
@@ -286,28 +289,21 @@ FIAMMA_WIDE void rhs_p_lm_eval(State& s, int n, int /*n_species*/, const Field& 
   v_out = v1 + (dg + d1 * integral) / p;
 }
 
-FIAMMA_WIDE void diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho,
-                               const Field& rho_y1, const Field& th, double p, double dp_dt) {
-  Field& d2 = s.scratch.div_d2th;
-  // taken from the pressure balance when computed there for the same bits
-  const bool ready = s.scratch.div_d2th_n == n &&
-                     std::memcmp(s.scratch.div_d2th_input.data() + 1, th.data() + 1,
-                                 sizeof(double) * static_cast<std::size_t>(n)) == 0;
-  if (!ready) der_seconda_st(s, n, th, d2);
-  s.scratch.div_d2th_n = 0;
+FIAMMA_WIDE void Solver::diverg_u_calc(State& s, int n, int /*n_species*/, Field& div, const Field& rho,
+                                       const Field& rho_y1, const Field& th, double p, double dp_dt) {
+  Work& w = *w_;
+  Field& d2 = w.d2th.result();
+  if (!w.d2th.take(n, th)) ops_.apply(Operator::der_seconda_st, th, d2);
   const double gamma = s.gass.gamma, d1 = s.gass.D_1, da = s.gass.Damkohler, ta = s.gass.Zeldovich;
-  SolverScratch& w = s.scratch;
   for (int i = 1; i <= n; ++i) {
     const double y1 = rho_y1[i] / rho[i];
     const double t = p / rho[i];
     const double arrhenius = std::exp(-ta / t);
-    w.arrhenius_th[i] = t;
-    w.arrhenius[i] = arrhenius;
+    w.arrhenius.keep(i, t, arrhenius);
     const double omega = da * rho[i] * y1 * arrhenius;
     div[i] = (gamma * d2[i] - dp_dt + gamma * d1 * omega) / (gamma * p);
   }
-  w.arrhenius_n = n;
-  w.arrhenius_ta = ta;
+  w.arrhenius.kept(n, ta);
   if (s.tempo.it == 1 && s.tempo.stage == 2) {
     ReplacedFile dump(s.file("fort.93"), kWorkdirOrigin);
     for (int i = 1; i <= n - 1; ++i) dump << Line().integer(i).real(div[i]);
@@ -330,12 +326,13 @@ FIAMMA_WIDE double calcola_errore(int /*capacity*/, int n, const Field& a, const
   return err;
 }
 
-FIAMMA_WIDE void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6,
-                                    Field& q7, const Field& div, double /*inflow_momentum*/,
-                                    double /*outflow_momentum*/, Field& /*rhs*/) {
-  SolverScratch& w = s.scratch;
-  apply_together(s, n, {{Operator::inter_st_ns, &rho, &w.c_rho_ns}, {Operator::der_prima_st_ns, &rho, &w.c_drho},
-                        {Operator::der_prima_ns_st, &q5, &w.c_dq5}});
+FIAMMA_WIDE void Solver::correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4, Field& q5, Field& q6,
+                                            Field& q7, const Field& div, double /*inflow_momentum*/,
+                                            double /*outflow_momentum*/, Field& /*rhs*/) {
+  Work& w = *w_;
+  ops_.apply_together({{Operator::inter_st_ns, &rho, &w.c_rho_ns},
+                       {Operator::der_prima_st_ns, &rho, &w.c_drho},
+                       {Operator::der_prima_ns_st, &q5, &w.c_dq5}});
   for (int i = 1; i <= n; ++i) {
     w.c_r[i] = rho[i] * div[i] - w.c_dq5[i];
     w.c_v[i] = q5[i] / w.c_rho_ns[i];
@@ -345,38 +342,37 @@ FIAMMA_WIDE void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4
   std::unique_ptr<ReplacedFile> dump_123;
   if (dump) {
     ReplacedFile dump_456(s.file("fort.456"), kWorkdirOrigin);
-    der_prima_ns_st(s, n, q6, w.c_dump);
+    ops_.apply(Operator::der_prima_ns_st, q6, w.c_dump);
     for (int i = 1; i <= n - 1; ++i) dump_456 << Line().integer(i).real(q6[i]).real(w.c_dump[i]);
     dump_456.commit();
     dump_123 = std::make_unique<ReplacedFile>(s.file("fort.123"), kWorkdirOrigin);
   }
-  const long long iterations_before = s.scratch.correction_iterations;
+  const long long iterations_before = corrections_.iterations;
   for (int k = 1;; ++k) {
     for (int i = 1; i <= n; ++i) {
       w.c_v_prev[i] = w.c_v[i];
       w.c_a[i] = w.c_v[i] * w.c_drho[i];
     }
-    inter_ns_st(s, n, w.c_a, w.c_ia);
+    ops_.apply(Operator::inter_ns_st, w.c_a, w.c_ia);
     for (int i = 1; i <= n; ++i) w.c_f[i] = w.c_r[i] + w.c_ia[i];
-    poisson_neu_st_new(s, n, w.c_f, w.c_phi);
+    ops_.apply(Operator::poisson_neu_st_new, w.c_f, w.c_phi);
     if (dump) {
-      der_seconda_st(s, n, w.c_phi, w.c_dump);
+      ops_.apply(Operator::der_seconda_st, w.c_phi, w.c_dump);
       for (int i = 1; i <= n - 1; ++i) {
         *dump_123 << Line().real((i - 1) * s.discr.dx).real(w.c_f[i]).real(w.c_phi[i]).real(w.c_dump[i]).real(w.c_drho[i]);
       }
     }
-    der_prima_st_ns(s, n, w.c_phi, w.c_dphi);
+    ops_.apply(Operator::der_prima_st_ns, w.c_phi, w.c_dphi);
     for (int i = 1; i <= n; ++i) w.c_v[i] = (q5[i] + w.c_dphi[i]) / w.c_rho_ns[i];
     const double err = calcola_errore(kCapacity, n, w.c_v, w.c_v_prev);
-    ++s.scratch.correction_iterations;
-    s.scratch.correction_iterations_max =
-        std::max(s.scratch.correction_iterations_max, s.scratch.correction_iterations - iterations_before);
+    ++corrections_.iterations;
+    corrections_.iterations_max = std::max(corrections_.iterations_max, corrections_.iterations - iterations_before);
     const double tolerance = correction_threshold(s.options, n, w.c_v);
     if (err <= tolerance && k > 1) break;
     // A field that is not a number stays so: the remaining iterations would
     // only repeat it, and the iteration would leave with it at the limit.
     if (std::isnan(err) && k > 1) break;
-    if (k == s.scratch.correction_max_iterations) {
+    if (k == correction_max_iterations) {
       if (err > tolerance) {
         s.out() << Line().text("Convergenza iterazione Low Mach non raggiunta")
                 << Line().text("Errore iterativo pari a: ").real(err).raw(" >").real(tolerance)
@@ -387,7 +383,7 @@ FIAMMA_WIDE void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4
     }
   }
   if (dump_123) dump_123->commit();
-  ++s.scratch.corrections;
+  ++corrections_.corrections;
   for (int i = 1; i <= n; ++i) {
     q4[i] = q5[i] = w.c_rho_ns[i] * w.c_v[i];
     q6[i] = q7[i] = 0.0;
@@ -396,13 +392,13 @@ FIAMMA_WIDE void correggi_qm_lm_neu(State& s, int n, const Field& rho, Field& q4
 
 // ------------------------------------------------------------ time-step control
 
-FIAMMA_WIDE void cfl_eva2(State& s, int n, int /*n_species*/, double cfl, double stab, StepLimits& out) {
+FIAMMA_WIDE void Solver::cfl_eva2(State& s, int n, int /*n_species*/, double cfl, double stab, StepLimits& out) {
   out.stab_lim = "convettivo";
   out.conv_rate_max = 0.0;
   out.mach_m = 1e32;
   out.mach_M = 0.0;
-  Field& rho_ns = s.scratch.t_rho_ns;
-  inter_st_ns(s, n, s.vvar[1], rho_ns);
+  Field& rho_ns = w_->rho_ns;
+  ops_.apply(Operator::inter_st_ns, s.vvar[1], rho_ns);
   double rho_min = 1e32;
   double h = s.discr.dx;
   for (int i = 1; i <= n - 1; ++i) {
@@ -441,9 +437,9 @@ FIAMMA_WIDE void cfl_eva2(State& s, int n, int /*n_species*/, double cfl, double
 
 // ------------------------------------------------------------ uniform shift
 
-void soffia_campo(State& s, int n, int /*n_species*/, double dv) {
-  Field& rho_ns = s.scratch.shift_rho_ns;
-  inter_st_ns(s, n, s.vvar[1], rho_ns);
+void Solver::soffia_campo(State& s, int n, int /*n_species*/, double dv) {
+  Field& rho_ns = w_->rho_ns;
+  ops_.apply(Operator::inter_st_ns, s.vvar[1], rho_ns);
   for (int i = 1; i <= n; ++i) {
     const double v = s.vvar[4][i] / rho_ns[i] + dv;
     s.vvar[4][i] = s.vvar[5][i] = rho_ns[i] * v;

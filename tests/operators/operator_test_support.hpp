@@ -1,64 +1,64 @@
-// Row-by-row exactness of assembled compact operators on polynomials.
+// The operators of a uniform grid for the tests, and row-by-row exactness of
+// their matrices on polynomials.
 #pragma once
 
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <sstream>
 
-#include "core/shared_state.hpp"
+#include "operators/operators.hpp"
 
 namespace fiamma::testing {
 
-// Where the points of an operator's input or result lie.
-enum class Points { Nodes, Staggered };
+// The pentadiagonal operators (interior parameter 1/2, boundary parameter 2)
+// of n points spaced dx, in the given form.
+struct Ops {
+  std::ostringstream console;
+  std::unique_ptr<State> s = std::make_unique<State>();
+  std::unique_ptr<OperatorSet> set;
+  Ops(int n, double dx, OperatorForm form = OperatorForm::prepared) {
+    s->console = &console;
+    s->discr.i_thom = 2; s->discr.dx = dx;
+    s->comp.c[1] = 2.0; s->comp.c[4] = 0.5;
+    s->options.operator_form = form;
+    set = setup_operators(*s, n);
+  }
+};
 
-inline double position(Points p, int j, double dx) {
-  return p == Points::Nodes ? (j - 1) * dx : (j - 0.5) * dx;
-}
+enum class Points { Nodes, Staggered };
+inline double position(Points p, int j, double dx) { return p == Points::Nodes ? (j - 1) * dx : (j - 0.5) * dx; }
+using Abscissa = std::function<double(int)>;
 
 // Relative residual of row i of A u = B f for f = p, u = the order-th
-// derivative of p, with p(x) = ((x - xc) / dx)^k.
-inline double row_residual(const OperatorBlock& blk, int i, const std::function<double(int)>& xu,
-                           const std::function<double(int)>& xf, int order, int k, double xc,
-                           double dx, int n) {
-  auto p = [&](double x) { return std::pow((x - xc) / dx, k); };
-  auto dp = [&](double x) {
-    const double t = (x - xc) / dx;
-    if (order == 0) return std::pow(t, k);
-    if (order == 1) return k == 0 ? 0.0 : k * std::pow(t, k - 1) / dx;
-    return k < 2 ? 0.0 : k * (k - 1) * std::pow(t, k - 2) / (dx * dx);
+// derivative of p, p(x) = ((x - xc) / dx)^k; huge when a band reaches past
+// the n points.
+inline double row_residual(const OperatorBlock& k, int i, const Abscissa& xu, const Abscissa& xf, int order, int power,
+                           double xc, double dx, int n) {
+  auto p = [&](double x, int d) {  // the d-th derivative
+    double c = 1.0;
+    for (int j = 0; j < d; ++j) c *= (power - j) / dx;
+    return power < d ? 0.0 : c * std::pow((x - xc) / dx, power - d);
   };
-  const double* left[5] = {blk.a.data(), blk.b.data(), blk.c.data(), blk.d.data(), blk.e.data()};
-  const double* right[7] = {blk.aB.data(), blk.bB.data(), blk.cB.data(), blk.dB.data(),
-                            blk.eB.data(), blk.fB.data(), blk.gB.data()};
-  double lhs = 0.0, rhs = 0.0, size = 0.0;
-  for (int q = 0; q < 5; ++q) {
-    const int j = i - 2 + q;
-    if (left[q][i] == 0.0) continue;
-    const double v = left[q][i] * dp(xu(j));
-    lhs += v;
+  const Field* bands[12] = {&k.a, &k.b, &k.c, &k.d, &k.e, &k.aB, &k.bB, &k.cB, &k.dB, &k.eB, &k.fB, &k.gB};
+  double sum = 0.0, size = 0.0;
+  for (int q = 0; q < 12; ++q) {
+    const int j = q < 5 ? i - 2 + q : i - 8 + q;
+    if ((*bands[q])[i] == 0.0) continue;
+    if (j < 1 || j > n) return 1e300;
+    const double v = q < 5 ? (*bands[q])[i] * p(xu(j), order) : -(*bands[q])[i] * p(xf(j), 0);
+    sum += v;
     size += std::fabs(v);
   }
-  for (int q = 0; q < 7; ++q) {
-    const int j = i - 3 + q;
-    if (right[q][i] == 0.0) continue;
-    if (j < 1 || j > n) return 1e300;  // a band outside the point range
-    const double v = right[q][i] * p(xf(j));
-    rhs += v;
-    size += std::fabs(v);
-  }
-  return std::fabs(lhs - rhs) / (size > 0 ? size : 1.0);
+  return std::fabs(sum) / (size > 0 ? size : 1.0);
 }
 
 // Highest degree up to which row i is exact (all lower degrees included).
-inline int exact_degree(const OperatorBlock& blk, int i, const std::function<double(int)>& xu,
-                        const std::function<double(int)>& xf, int order, double xc, double dx,
-                        int n, int max_degree = 12) {
-  int deg = -1;
-  for (int k = 0; k <= max_degree; ++k) {
-    if (row_residual(blk, i, xu, xf, order, k, xc, dx, n) > 1e-11) break;
-    deg = k;
-  }
-  return deg;
+inline int exact_degree(const OperatorBlock& k, int i, const Abscissa& xu, const Abscissa& xf, int order, double xc,
+                        double dx, int n) {
+  int degree = -1;
+  while (degree < 12 && row_residual(k, i, xu, xf, order, degree + 1, xc, dx, n) <= 1e-11) ++degree;
+  return degree;
 }
 
 }  // namespace fiamma::testing

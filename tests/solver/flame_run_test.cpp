@@ -1,90 +1,81 @@
-// The flame runs end to end: initial projection, conservation, the thermodynamic
-// pressure, the flame speed against the analytic estimate, snapshots and the
-// failure stops.
+// The example flame end to end, against its physics: the initial projection,
+// mass conservation, the constant thermodynamic pressure, the front speed
+// against the analytic estimate; the velocity correction's tolerance,
+// absolute or relative to the largest nodal velocity, its effect on the
+// constraint and the corrections a simulation counts; the snapshot read back.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <sstream>
 
-#include "config/configuration.hpp"
 #include "config/free_format_reader.hpp"
-#include "core/errors.hpp"
 #include "driver/run.hpp"
 #include "driver/simulation.hpp"
-#include "operators/operators.hpp"
-#include "output/snapshot.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {
 namespace {
 
-using testing::flame_config;
 using testing::ScratchDir;
-using testing::write_file;
 
-// The example flame with `steps` time steps, started up and simulated in `dir`.
+// The example flame, the controller off, run for `steps` steps (0: started
+// up and projected onto the low-Mach constraint only).
 struct FlameRun {
   ScratchDir dir;
-  std::ostringstream console;
+  std::ostringstream console, err;
   std::unique_ptr<State> s;
   std::unique_ptr<MainValues> mv = std::make_unique<MainValues>();
-
-  explicit FlameRun(int steps, std::map<int, std::string> records = {}) {
-    records[9] = std::to_string(steps);
-    records[10] = "100000";
-    records.emplace(62, "0");  // free propagation unless a test asks for the controller
-    write_file(dir / "eulero_test.dat", flame_config(records));
+  explicit FlameRun(const RunOptions& options = {}, int steps = 0, const char* tag = "'F'") {
+    testing::write_file(dir / "eulero_test.dat",
+                        testing::flame_config({{1, tag}, {9, std::to_string(steps)}, {10, "100000"}, {62, "0"}}));
     s = testing::make_state(dir.path(), console);
+    s->diagnostics = &err;
+    s->options = options;
     start_up(*s);
+    run_sweeps(*s, *mv);
+  }
+  double velocity(int i) {
+    Field rho_ns;
+    mv->operators->apply(Operator::inter_st_ns, s->vvar[1], rho_ns);
+    return s->vvar[4][i] / rho_ns[i];
   }
 };
 
 // Abscissa where the staggered temperature first reaches `level`.
 double front_position(const State& s, double level) {
-  const int n = s.settings.n;
   const Field& th = s.vvar_temp_div[2];
-  for (int j = 1; j < n - 1; ++j) {
-    if (th[j] < level && th[j + 1] >= level) {
-      return (j - 0.5 + (level - th[j]) / (th[j + 1] - th[j])) * s.discr.dx;
-    }
+  for (int j = 1; j < s.settings.n - 1; ++j) {
+    if (th[j] < level && th[j + 1] >= level) return (j - 0.5 + (level - th[j]) / (th[j + 1] - th[j])) * s.discr.dx;
   }
   return NAN;
 }
 
-TEST(FlameRun, InitialProjectionImposesTheDivergenceAndRestsTheInflow) {
-  FlameRun run(0);
+// The projected initial flame: the velocity has the prescribed divergence up
+// to the iteration's tolerance over dx, the inflow at rest, the burnt gas
+// leaving faster. Then 300 steps: the mass changes by what the boundaries
+// let through (the compact derivative does not telescope exactly: measured
+// 3e-6 relative, asserted at 1e-4) and the thermodynamic pressure keeps its
+// value exactly; once the profile has settled into a flame (step 1000), the
+// front moves into the fresh gas at the analytic burning rate within a
+// factor 2 (steps 1000 to 2500).
+TEST(FlameRun, TheExampleFlameHoldsItsPhysics) {
+  FlameRun run;
   State& s = *run.s;
-  simulate(s, *run.mv);
   const int n = s.settings.n;
-  auto v = std::make_unique<Field>();
-  auto rho_ns = std::make_unique<Field>();
-  auto dv = std::make_unique<Field>();
-  inter_st_ns(s, n, s.vvar[1], *rho_ns);
-  for (int i = 1; i <= n; ++i) (*v)[i] = s.vvar[4][i] / (*rho_ns)[i];
-  der_prima_ns_st(s, n, *v, *dv);
+  Field v, dv;
+  for (int i = 1; i <= n; ++i) v[i] = run.velocity(i);
+  run.mv->operators->apply(Operator::der_prima_ns_st, v, dv);
   double worst = 0.0, largest = 0.0;
   for (int j = 1; j < n; ++j) {
-    worst = std::max(worst, std::fabs((*dv)[j] - s.vvar_temp_div[1][j]));
+    worst = std::max(worst, std::fabs(dv[j] - s.vvar_temp_div[1][j]));
     largest = std::max(largest, std::fabs(s.vvar_temp_div[1][j]));
   }
-  EXPECT_GT(largest, 1e-4);
-  // The fixed-point iteration stops when the velocity changes by at most its
-  // tolerance; what remains of the divergence error is of that size over dx.
-  EXPECT_LT(worst, kCorrectionTolerance / s.discr.dx) << "divergence error " << worst << " of " << largest;
-  // the inflow is brought to rest, the burnt gas leaves faster
-  EXPECT_LT(std::fabs((*v)[1]), 1e-8);
-  EXPECT_GT((*v)[n], 0.01);
+  EXPECT_TRUE(largest > 1e-4 && worst < kCorrectionTolerance / s.discr.dx) << worst << " of " << largest;
+  EXPECT_TRUE(std::fabs(v[1]) < 1e-8 && v[n] > 0.01) << v[1] << " " << v[n];
   EXPECT_EQ(s.vvar[4], s.vvar[5]);
   for (int i = 1; i <= n; ++i) EXPECT_EQ(s.vvar[6][i], 0.0);
-}
 
-TEST(FlameRun, MassBalanceAndConstantThermodynamicPressure) {
-  FlameRun run(0);
-  State& s = *run.s;
-  MainValues& mv = *run.mv;
-  simulate(s, mv);  // initial state, projected
-  const int n = s.settings.n;
   const double p0 = s.vvar_2;
   auto mass = [&] {
     double m = 0.0;
@@ -92,56 +83,71 @@ TEST(FlameRun, MassBalanceAndConstantThermodynamicPressure) {
     return m;
   };
   const double m_start = mass();
-  double flux_integral = 0.0;
-  for (s.tempo.it = 1; s.tempo.it <= 300; ++s.tempo.it) {
+  double flux_integral = 0.0, m_300 = 0.0, x1 = 0.0, t1 = 0.0;
+  for (s.tempo.it = 1; s.tempo.it <= 2500; ++s.tempo.it) {
     const double in0 = s.vvar[4][1], out0 = s.vvar[4][n];
-    time_step(s, mv);
-    flux_integral += 0.5 * s.tempo.dt * ((in0 - out0) + (s.vvar[4][1] - s.vvar[4][n]));
+    time_step(s, *run.mv);
+    if (s.tempo.it <= 300) flux_integral += 0.5 * s.tempo.dt * ((in0 - out0) + (s.vvar[4][1] - s.vvar[4][n]));
+    if (s.tempo.it == 300) m_300 = mass();
+    if (s.tempo.it == 1000) x1 = front_position(s, 600.0), t1 = s.tempo.t;
   }
-  const double change = mass() - m_start;
-  std::printf("mass change %.10e, boundary flux integral %.10e, relative difference %.2e\n", change, flux_integral,
-              std::fabs(change - flux_integral) / std::fabs(flux_integral));
   EXPECT_GT(std::fabs(flux_integral), 1.0);
-  // The compact derivative does not telescope exactly: the balance holds to the
-  // scheme's accuracy (measured 3e-6 relative), asserted at 1e-4.
-  EXPECT_NEAR(change, flux_integral, 1e-4 * std::fabs(flux_integral))
-      << "mass change " << change << " against flux integral " << flux_integral;
+  EXPECT_NEAR(m_300 - m_start, flux_integral, 1e-4 * std::fabs(flux_integral));
   EXPECT_EQ(s.vvar_2, p0);
+  const double x2 = front_position(s, 600.0);
+  const double speed = s.vvar[4][1] / s.vvar[1][1] - (x2 - x1) / (s.tempo.t - t1);  // relative to the fresh gas
+  const double analytic = run.mv->M_l_ana / s.vvar[1][1];
+  std::printf("front speed %.6f, analytic %.6f\n", speed, analytic);
+  EXPECT_TRUE(x2 < x1 && speed > 0.5 * analytic && speed < 2.0 * analytic) << speed << " vs " << analytic;
 }
 
-TEST(FlameRun, FrontMovesIntoTheFreshGasAtTheAnalyticSpeed) {
-  FlameRun run(0);
-  State& s = *run.s;
-  MainValues& mv = *run.mv;
-  simulate(s, mv);
-  // let the initial profile settle into a flame, then measure
-  for (s.tempo.it = 1; s.tempo.it <= 1000; ++s.tempo.it) time_step(s, mv);
-  const double x1 = front_position(s, 600.0), t1 = s.tempo.t;
-  for (; s.tempo.it <= 2500; ++s.tempo.it) time_step(s, mv);
-  const double x2 = front_position(s, 600.0), t2 = s.tempo.t;
-  const double fresh_velocity = s.vvar[4][1] / s.vvar[1][1];
-  const double speed = fresh_velocity - (x2 - x1) / (t2 - t1);  // relative to the fresh gas
-  const double analytic = mv.M_l_ana / s.vvar[1][1];
-  EXPECT_LT(x2, x1);
-  EXPECT_GT(speed, 0.5 * analytic) << speed << " vs " << analytic;
-  EXPECT_LT(speed, 2.0 * analytic) << speed << " vs " << analytic;
-  std::printf("front speed %.6f, analytic %.6f\n", speed, analytic);
+// The initial projection: with the default absolute 5e-5 against velocities
+// of order 1e-2 the iteration stops early; relative 1e-8 runs it close to its
+// fixed point (relative 1e-13 here). The closing line names the tolerance.
+TEST(CorrectionTolerance, RelativeToleranceConvergesTheConstraintFurther) {
+  RunOptions tight, reference;
+  tight.correction_tolerance = 1e-8;
+  tight.correction_relative = reference.correction_relative = true;
+  reference.correction_tolerance = 1e-13;
+  FlameRun a, b(tight), r(reference);
+  double err_a = 0.0, err_b = 0.0;
+  for (int i = 1; i <= a.s->settings.n; ++i) {
+    err_a = std::max(err_a, std::fabs(a.velocity(i) - r.velocity(i)));
+    err_b = std::max(err_b, std::fabs(b.velocity(i) - r.velocity(i)));
+  }
+  EXPECT_LT(err_b, 1e-3 * err_a) << err_a << " " << err_b;
+  EXPECT_GT(err_a, 1e-6);  // the default stop leaves a visible part of the constraint unmet (2.6e-6)
+  EXPECT_GT(b.mv->correction.iterations, a.mv->correction.iterations + 3);
+  EXPECT_NE(a.err.str().find(" correzioni di velocita': 1, iterazioni per correzione: media "), std::string::npos);
+  EXPECT_NE(a.err.str().find("(tolleranza 5.0000000000000002E-05 assoluta)\n"), std::string::npos) << a.err.str();
+  EXPECT_NE(b.err.str().find("(tolleranza 1.0000000000000000E-08 relativa)\n"), std::string::npos) << b.err.str();
+  EXPECT_EQ(a.console.str(), b.console.str());  // standard output is the same whatever the tolerance
+}
+
+// 10 steps of the example's three-stage scheme: corrections at stages 2 and
+// 3 and at each step's end, and the initial projection; the flame's domain
+// and conservation lines beside the closing line.
+TEST(CorrectionTolerance, ASimulationCountsItsCorrections) {
+  FlameRun f({}, 10);
+  const CorrectionCount& c = f.mv->correction;
+  EXPECT_EQ(c.corrections, 31);
+  EXPECT_TRUE(c.iterations_mean() >= 2.0 && c.iterations_max >= 2 && c.iterations_mean() <= c.iterations_max);
+  const std::string err = f.err.str();
+  EXPECT_NE(err.find(" dominio: lunghezza termica 1/M "), std::string::npos) << err;
+  EXPECT_EQ(err.find("attenzione"), std::string::npos) << err;
+  EXPECT_NE(err.find(" conservazione: temperatura combusta "), std::string::npos) << err;
 }
 
 TEST(Snapshot, HeaderZoneAndValuesReadBack) {
-  FlameRun run(0, {{1, "'z'"}});
-  State& s = *run.s;
-  simulate(s, *run.mv);
+  FlameRun run({}, 0, "'z'");
+  const State& s = *run.s;
   const std::string text = testing::read_file(run.dir / "zpr000000.dat");
-  const std::string header = std::string(" VARIABLES = \"x\", \"rho\", \"v\", \"th\",\"vh\",\"vp\",\"vm\",\"y1\",\"y2\",\"wwx\"");
-  ASSERT_GT(text.size(), 200u);
-  EXPECT_EQ(text.substr(0, 98), header + std::string(97 - header.size(), ' ') + "\n");
-  EXPECT_EQ(text.substr(98, 98), " ZONE I =0257" + std::string(97 - 13, ' ') + "\n");
-  // the final snapshot carries it_end + 1
-  EXPECT_TRUE(std::filesystem::exists(run.dir / "zpr000001.dat"));
+  const std::string header = " VARIABLES = \"x\", \"rho\", \"v\", \"th\",\"vh\",\"vp\",\"vm\",\"y1\",\"y2\",\"wwx\"";
+  EXPECT_EQ(text.substr(0, 196), header + std::string(97 - header.size(), ' ') + "\n ZONE I =0257" +
+                                     std::string(84, ' ') + "\n");
+  EXPECT_TRUE(std::filesystem::exists(run.dir / "zpr000001.dat"));  // the final one carries it_end + 1
   FreeFormatReader reader(text.substr(196), "zpr000000.dat");
-  const int n = s.settings.n;
-  for (int i = 1; i <= n; ++i) {
+  for (int i = 1; i <= s.settings.n; ++i) {
     double v[10];
     reader.begin(i);
     for (double& x : v) reader.real(x, "valore");
@@ -149,18 +155,6 @@ TEST(Snapshot, HeaderZoneAndValuesReadBack) {
     EXPECT_DOUBLE_EQ(v[0], (i - 1) * s.discr.dx);
     EXPECT_NEAR(v[1] * v[3], s.vvar_2, 1e-9 * s.vvar_2);  // rho th = P
   }
-}
-
-TEST(FlameRun, FailureStopsExitNonZeroWithTheirMessages) {
-  ScratchDir dir;
-  write_file(dir / "eulero_test.dat", flame_config({{32, "2"}}));
-  std::ostringstream out, err;
-  auto here = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
-  const int status = fiamma_main({}, out, err);
-  std::filesystem::current_path(here);
-  EXPECT_EQ(status, kExitStopped);
-  EXPECT_NE(out.str().find(" DUE SPECIE LOW MACH DA IMPLEMENTARE\n STOP\n"), std::string::npos);
 }
 
 }  // namespace
