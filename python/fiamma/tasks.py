@@ -88,13 +88,14 @@ def write_file(folder, rel, data):
 
 def _outputs(root, run_dir, inputs):
     """Every regular file under root, by path relative to the run folder,
-    but the inputs left as they were and the hidden lock files of runs."""
+    but the inputs left as they were, the hidden lock files of runs and the
+    temporaries (.NAME.PID.tmp) of a run that was killed."""
     files = {}
     for dirpath, _dirs, names in os.walk(root):
         for name in names:
             path = os.path.join(dirpath, name)
-            if not stat.S_ISREG(os.lstat(path).st_mode) or (name.startswith(".") and name.endswith(".lock")):
-                continue  # a FIFO, a link, a device or a lock is no output
+            if not stat.S_ISREG(os.lstat(path).st_mode) or (name.startswith(".") and name.endswith((".lock", ".tmp"))):
+                continue  # a FIFO, a link, a device, a lock or a temporary is no output
             rel = os.path.relpath(path, run_dir)
             with open(path, "rb") as f:
                 data = f.read()
