@@ -1,13 +1,23 @@
-"""``fiamma-plot``: figures, ParaView files and CSV tables of a run directory."""
+"""``fiamma-plot``: figures, ParaView files and CSV tables of a run directory.
+
+Exit status: 0 written; 1 no output of a run found; 2 an input that cannot
+be read or is malformed; 5 an output that cannot be written (a full disk, a
+size limit, a folder that cannot be written); 130 Ctrl-C. Every
+failure is one line on standard error, ``fiamma-plot: FILE: reason``, and
+leaves no file cut under its final name (``fiamma.writing``).
+"""
 
 from __future__ import annotations
 
 import argparse
+import io
+import signal
 import sys
 from pathlib import Path
 
 from .catalog import Catalog, each_time_once
 from .readers import FormatError, read_analytic, read_snapshot, read_sweep_table, summary_runs
+from .writing import WriteError, write_atomically
 
 USAGE = """\
 fiamma-plot [--png] [--paraview] [--csv] [--each-snapshot] [--last] [--out DIR] [-q] RUN_DIR
@@ -31,13 +41,28 @@ figures into RUN_DIR/figures:
 --png      the figures too, when --paraview or --csv is given
 --out DIR  write into DIR/figures, DIR/paraview, DIR/csv instead
 -q         print nothing but errors
-Exit status: 0 done, 1 no output of a run found, 2 a file that cannot be read.
+Exit status: 0 done, 1 no output of a run found, 2 a file that cannot be read,
+5 a file that cannot be written (one line: fiamma-plot: FILE: reason), 130 Ctrl-C.
 """
 
 
 def _known_time(cat, path, prof):
     time, source = cat.time_of(path, prof.step, prof.tag)
     return None if source == "step" else time
+
+
+def _png(fig, target: Path) -> None:
+    from . import figures
+    import matplotlib.pyplot as plt
+
+    data = io.BytesIO()
+    fig.savefig(data, format="png", dpi=figures.DPI)
+    plt.close(fig)
+    write_atomically(target, data.getvalue())
+
+
+def _csv(frame, target: Path) -> None:
+    write_atomically(target, frame.to_csv(index=False).encode("utf-8"))
 
 
 def snapshot_series(cat: Catalog, tag: str, only_last: bool = False):
@@ -87,13 +112,12 @@ def sweep_figure(cat: Catalog, table, warn=None):
 def write_figures(cat: Catalog, out: Path, log, only_last: bool = False, each: bool = False,
                   warn=None) -> list[Path]:
     from . import figures  # matplotlib only when figures are asked for
-    import matplotlib.pyplot as plt
 
     written = []
     snapshots = {}
     for tag in dict.fromkeys(p.name[0] for p in cat.outputs.snapshots):
         target = out / f"{tag}pr_profiles.png"
-        plt.close(figures.save(profiles_figure(cat, tag, only_last), target))
+        _png(profiles_figure(cat, tag, only_last), target)
         written.append(target)
     last = {}
     for p in cat.outputs.snapshots:
@@ -105,7 +129,7 @@ def write_figures(cat: Catalog, out: Path, log, only_last: bool = False, each: b
             continue
         front, source = cat.front_of(snap)
         target = out / f"{p.stem}_profiles.png"
-        plt.close(figures.plot_profiles(snap, front, source, _known_time(cat, p, snap), target))
+        _png(figures.plot_profiles(snap, front, source, _known_time(cat, p, snap)), target)
         written.append(target)
     for p in cat.outputs.histories:
         h = cat.histories.get(p.name[0])
@@ -113,7 +137,7 @@ def write_figures(cat: Catalog, out: Path, log, only_last: bool = False, each: b
             log(f"{p}: no records yet, no figure")
             continue
         target = out / f"{p.stem}_history.png"
-        plt.close(figures.save(history_figure(cat, p.name[0], p.name), target))
+        _png(history_figure(cat, p.name[0], p.name), target)
         written.append(target)
     for p in cat.outputs.sweep_tables:
         table = read_sweep_table(p)
@@ -121,14 +145,14 @@ def write_figures(cat: Catalog, out: Path, log, only_last: bool = False, each: b
             log(f"{p}: no rows (no finished flame step), no figure")
             continue
         target = out / f"{p.stem}_sweep.png"
-        plt.close(figures.save(sweep_figure(cat, table, warn), target))
+        _png(sweep_figure(cat, table, warn), target)
         written.append(target)
     for p in cat.outputs.analytic:
         an = read_analytic(p)
         snap = snapshots.get((an.tag, an.step))
         time = _known_time(cat, p, an)
         target = out / f"{p.stem}_compare.png"
-        plt.close(figures.plot_comparison(an, snap, time, target))
+        _png(figures.plot_comparison(an, snap, time), target)
         written.append(target)
     return written
 
@@ -158,21 +182,20 @@ def write_paraview(cat: Catalog, out: Path, log) -> list[Path]:
 
 def write_csv(cat: Catalog, out: Path, log) -> list[Path]:
     written = []
-    out.mkdir(parents=True, exist_ok=True)
     for p in cat.outputs.histories:
         h = cat.histories.get(p.name[0])
         if h is None:
             continue
         target = out / f"{p.stem}.csv"
-        h.drop(columns=["line"]).to_csv(target, index=False)
+        _csv(h.drop(columns=["line"]), target)
         written.append(target)
     for p in cat.outputs.sweep_tables:
         target = out / f"{p.stem}.csv"
-        read_sweep_table(p).drop(columns=["line"]).to_csv(target, index=False)
+        _csv(read_sweep_table(p).drop(columns=["line"]), target)
         written.append(target)
     for p, doc in zip(cat.outputs.summaries, cat.summaries):
         target = out / f"{p.stem}_runs.csv"
-        summary_runs(doc).to_csv(target, index=False)
+        _csv(summary_runs(doc), target)
         written.append(target)
     return written
 
@@ -188,10 +211,15 @@ def main(argv=None) -> int:
     parser.add_argument("--each-snapshot", action="store_true")
     parser.add_argument("-q", "--quiet", action="store_true")
     args = parser.parse_args(argv)
+    # past a size limit a write fails (EFBIG) and is reported, instead of the signal killing the process
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
 
     def log(text):
         if not args.quiet:
-            print(text)
+            try:
+                print(text, flush=True)
+            except OSError as exc:
+                raise WriteError("standard output", exc.strerror or str(exc)) from None
 
     png = args.png or not (args.paraview or args.csv)
     base = args.out if args.out is not None else args.run_dir
@@ -205,15 +233,22 @@ def main(argv=None) -> int:
             written += write_paraview(cat, base / "paraview", log)
         if args.csv:
             written += write_csv(cat, base / "csv", log)
+        if not written:
+            print(f"fiamma-plot: {args.run_dir}: no output files of a Fiamma1D run found", file=sys.stderr)
+            return 1
+        for w in written:
+            log(str(w))
     except FormatError as exc:
         print(f"fiamma-plot: {exc}", file=sys.stderr)
         return 2
-    except FileNotFoundError as exc:
+    except WriteError as exc:
         print(f"fiamma-plot: {exc}", file=sys.stderr)
+        return 5
+    except OSError as exc:  # an input that cannot be read
+        print(f"fiamma-plot: {exc.filename}: {exc.strerror}" if exc.filename else f"fiamma-plot: {exc}",
+              file=sys.stderr)
         return 2
-    if not written:
-        print(f"fiamma-plot: {args.run_dir}: no output files of a Fiamma1D run found", file=sys.stderr)
-        return 1
-    for w in written:
-        log(str(w))
+    except KeyboardInterrupt:
+        print("fiamma-plot: interrupted", file=sys.stderr)
+        return 130
     return 0

@@ -1,12 +1,14 @@
-"""What fiamma-sweep shows: the progress line, the end of a failed run's log,
-and a campaign's table and plot."""
+"""What fiamma-sweep shows: the progress line, a failed run's report with
+the end of its log, and a campaign's table and plot."""
 
 import csv
 import io
-import os
+import signal
 import sys
 import threading
 import time
+
+from fiamma import writing
 
 
 class Progress:
@@ -32,7 +34,8 @@ class Progress:
             self.pending -= 1
             self.done += 1
             self.failed += 0 if ok else 1
-            self.walls.append(wall)
+            if wall is not None:
+                self.walls.append(wall)
             self.last = time.monotonic()
         self.show()
 
@@ -62,6 +65,30 @@ def log_tail(log, lines=12):
     return "\n".join("    " + line for line in text[-lines:])
 
 
+def how_it_ended(result):
+    """'exit status N', 'killed by signal SIGNAME', or the reason a task
+    brought no status back."""
+    status = result["status"]
+    if status is None:
+        return result["reason"]
+    if status < 0:
+        try:
+            return "killed by signal %s" % signal.Signals(-status).name
+        except ValueError:
+            return "killed by signal %d" % -status
+    return "exit status %d" % status
+
+
+def failure_report(label, result, log_name):
+    """The lines that report a failed task on standard error."""
+    text = "\n%s failed: %s" % (label, how_it_ended(result))
+    if result["host"]:
+        text += " (on %s)" % result["host"]
+    if result["log"]:
+        text += "; the end of its log (%s):\n%s" % (log_name, log_tail(result["log"]))
+    return text
+
+
 def csv_value(v):
     if v is None:
         return ""
@@ -89,7 +116,7 @@ def plot_campaign(names, rows, path):
     from fiamma import figures
 
     fig = figures.plot_campaign(names, rows)
-    tmp = path + ".tmp.png"
-    fig.savefig(tmp, dpi=figures.DPI)
+    data = io.BytesIO()
+    fig.savefig(data, format="png", dpi=figures.DPI)
     plt.close(fig)
-    os.replace(tmp, path)
+    writing.write_atomically(path, data.getvalue())
