@@ -44,6 +44,8 @@ class Msg {
     return l == Language::en ? kMessageTable[index_].en : kMessageTable[index_].it;
   }
   constexpr std::size_t index() const { return index_; }
+  // A message is its Italian text: the key it was named by.
+  friend constexpr bool operator==(Msg m, std::string_view italian) { return m.in(Language::it) == italian; }
 
  private:
   constexpr explicit Msg(std::size_t index) : index_(index) {}
