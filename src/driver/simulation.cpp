@@ -86,52 +86,6 @@ void check_safe_point(State& s, MainValues& mv) {
   if (bad.field != nullptr) stop_non_finite(s, mv, bad);
 }
 
-// The stage fields of stage k; the stage velocity correction from stage 2 on.
-void stage(State& s, MainValues& mv, int k) {
-  const int n = s.settings.n;
-  const int ns = s.settings.n_species;
-  s.tempo.stage = k;
-  s.tempo.t_stage = s.tempo.t + mv.rk.alpha[k] * s.tempo.dt;
-  u_k_eva(s, n, ns, mv.rk.alpha[k]);
-  p_lm_k_eva(s, mv.rk.alpha[k]);
-  if (k == 1) s.vvar[4][1] = s.vvar[5][1] = mv.inflow_momentum;
-  auto& q = s.vvar_rk;
-  mv.bm_in = q[4][1];
-  mv.bm_out = q[4][n];
-  Solver& solver = *mv.solver;
-  th_lm_calc(n, q[1], s.vvar_rk_2, s.vvar_temp_div_rk[2]);
-  solver.rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_rk_2, s.vvar_temp_div_rk[2], s.rrhs_rk_2, mv.v_out);
-  s.rrhs_rk_2 = 0.0;
-  if (k >= 2) {
-    solver.diverg_u_calc(s, n, ns, s.vvar_temp_div_rk[1], q[1], q[2], s.vvar_temp_div_rk[2], s.vvar_rk_2,
-                         s.rrhs_rk_2);
-    mv.operators->apply(Operator::inter_st_ns, q[1], mv.rho_nodes);
-    mv.bm_out = mv.rho_nodes[n] * mv.v_out;
-    solver.correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div_rk[1], mv.bm_in, mv.bm_out,
-                              s.rrhs_rk[4]);
-  }
-  solver.rhs_u_eval_new(s, n, ns);
-  bc_low_mach_rhs_short(n, ns, q[1], q[2], q[4], s.rrhs_rk[1], s.rrhs_rk[4], s.rrhs_rk[5], s.rrhs_rk[2],
-                        s.rrhs_rk[3]);
-  rhs_u_sum(s, n, ns, mv.rk.beta[k]);
-  rhs_p_lm_sum(s, mv.rk.beta[k]);
-}
-
-// The low-Mach constraint on the step fields.
-void constrain_step_fields(State& s, MainValues& mv, bool hold_inflow) {
-  const int n = s.settings.n;
-  const int ns = s.settings.n_species;
-  auto& q = s.vvar;
-  Solver& solver = *mv.solver;
-  th_lm_calc(n, q[1], s.vvar_2, s.vvar_temp_div[2]);
-  solver.rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_2, s.vvar_temp_div[2], s.rrhs_2, mv.v_out);
-  s.rrhs_2 = 0.0;
-  solver.diverg_u_calc(s, n, ns, s.vvar_temp_div[1], q[1], q[2], s.vvar_temp_div[2], s.vvar_2, s.rrhs_2);
-  if (hold_inflow) mv.inflow_momentum = q[4][1];
-  solver.correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div[1], mv.bm_in, mv.bm_out,
-                            s.rrhs[4]);
-}
-
 void report(State& s, const MainValues& mv) {
   std::ostream& o = s.out();
   const auto& l = mv.limits;
@@ -252,7 +206,7 @@ void track_front(State& s, MainValues& mv) {
 void initial_projection(State& s, MainValues& mv) {
   s.tempo.stage = 0;
   mv.bm_in = mv.bm_out = 0.0;
-  constrain_step_fields(s, mv, false);
+  constrain_step_fields(s, *mv.solver, mv, false);
   mv.solver->soffia_campo(s, s.settings.n, s.settings.n_species, -(s.vvar[4][1] / s.vvar[1][1]));
 }
 
@@ -311,15 +265,7 @@ void time_step(State& s, MainValues& mv) {
   const int ns = s.settings.n_species;
   Solver& solver = *mv.solver;
   solver.cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
-  for (int i = 1; i <= n; ++i) s.vvar_temp_div_rk[2][i] = s.vvar_temp_div[2][i];
-  for (int k = 1; k <= mv.rk.n_stages; ++k) stage(s, mv, k);
-  s.tempo.t = s.tempo.t + s.tempo.dt;
-  u_eva(s, n, ns);
-  p_lm_eva(s);
-  mv.bm_in = s.vvar[4][1];
-  mv.bm_out = s.vvar[4][n];
-  s.tempo.stage = 0;
-  constrain_step_fields(s, mv, true);
+  advance_fields(s, solver, mv);
   solver.cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
   if (s.ic_kkind.case_kind == 8) {
     track_front(s, mv);

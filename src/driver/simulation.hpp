@@ -14,25 +14,23 @@
 #include "output/summary.hpp"
 #include "output/sweep_table.hpp"
 #include "solver/solver.hpp"
+#include "solver/stepping.hpp"
 
 namespace fiamma {
 
 inline constexpr const char* kResumeFile = "i_and_min.dat";
 
-// Values owned by the main program between the calls it makes.
-struct MainValues {
+// Values owned by the main program between the calls it makes; those a time
+// step reads and hands on (the Runge-Kutta table, the held inflow momentum,
+// ...) are its StepValues.
+struct MainValues : StepValues {
   // The compact operators and the solver of the simulation under way, made
   // once per simulation (the grid's spacing may change between sweep steps).
   std::unique_ptr<OperatorSet> operators;
   std::unique_ptr<Solver> solver;
   int i_and = 0;
-  RungeKutta rk;
-  double inflow_momentum = 0.0;
-  double bm_in = 0.0, bm_out = 0.0;  // boundary momenta handed to the correction
-  double v_out = 0.0;
   Field dthdx{};
   Field th_tracked{};  // temperature handed to the gradient of the tracker
-  Field rho_nodes{};
   StepLimits limits;
   // front tracking: outputs (0 until the first measuring call) and state
   FrontTracker front;
