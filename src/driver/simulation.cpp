@@ -185,14 +185,8 @@ void report_conservation(const State& s, const MainValues& mv) {
 
 void track_front(State& s, MainValues& mv) {
   const Settings& set = s.settings;
-  // The temperature gradient of the staggered values 1..n-1; the spare entry
-  // n (P over the spare density) is replaced by the outflow value, so that
-  // the gradient does not see a jump past the end of the domain.
-  const Field& th = s.vvar_temp_div[2];
-  for (int i = 1; i <= set.n - 1; ++i) mv.th_tracked[i] = th[i];
-  mv.th_tracked[set.n] = th[set.n - 1];
   OperatorSet& ops = *mv.operators;
-  ops.apply(Operator::der_prima, mv.th_tracked, mv.dthdx);
+  temperature_gradient(s, ops, set.n, mv.th_tracked, mv.dthdx);
   if (s.grid == 0) {
     calcola_vel_spes_fronte_lm(s, ops, set.n, set.n_species, mv.front, set.front_criterion, s.bc_kkind.follow_mode,
                                kHistoryCapacity, set.n_stab, mv.dthdx);
