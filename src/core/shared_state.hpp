@@ -199,6 +199,14 @@ struct RunOptions {
   // or straightforward (eliminated at every application: the oracle of the
   // prepared form, for tests and benchmarks).
   OperatorForm operator_form = OperatorForm::prepared;
+  // --settled-tolerance TOL: a flame's burning rate is settled when its
+  // estimated remaining relative change is at most TOL / 2
+  // (diagnostics/settled.hpp).
+  double settled_tolerance = 1e-5;
+  // --until-settled[=TOL]: each flame simulation ends as soon as it is
+  // settled to TOL (the verdict's tolerance too), it_end the cap; the
+  // steady state is polished by Newton once the flame has formed (steady/).
+  bool until_settled = false;
 };
 
 struct State {

@@ -1,6 +1,7 @@
 #include "driver/simulation.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -103,19 +104,6 @@ void report(State& s, const MainValues& mv) {
   }
 }
 
-// The anchoring controller: a uniform velocity shift against the front's
-// distance from the anchor, its speed and the excess of the inflow velocity
-// over the consumption speed; the held inflow momentum follows the shift.
-void anchor_flame(State& s, MainValues& mv) {
-  const FrontTracker& f = mv.front;
-  const IcKkindRe& k = s.ic_kkind_re;
-  if (!(s.tempo.t >= s.settings.t_follow && s.bc_kkind.follow_mode == 15)) return;
-  mv.blow = -k.gain_position * (f.x_m - s.settings.x_anchor) - k.gain_velocity * f.s -
-            k.gain_integral * (f.w_in - f.s_cons);
-  mv.solver->soffia_campo(s, s.settings.n, s.settings.n_species, mv.blow);
-  mv.inflow_momentum = mv.inflow_momentum + s.vvar[1][1] * mv.blow;
-}
-
 // The analytic reference solution of a test case, next to a snapshot.
 void write_analytic(State& s, MainValues& mv, double t, int counter) {
   const int kind = s.ic_kkind.case_kind;
@@ -180,7 +168,25 @@ void report_conservation(const State& s, const MainValues& mv) {
                  << " relativa all'adiabatica, salto del flusso di massa " << format_real(c.mass_flux_spread)
                  << ", consumo contro ingresso " << format_real(c.consumption_vs_inflow)
                  << ", deriva per tempo di fiamma " << format_real(c.drift_per_flame_time)
-                 << (c.settled_relative ? " (assestata)" : " (non assestata)") << "\n";
+                 << (mv.record.runs.back().flame->settled ? " (assestata)" : " (non assestata)") << "\n";
+}
+
+void report_burning_rate(const State& s, const MainValues& mv) {
+  const SimulationResult& run = mv.record.runs.back();
+  const FlameResult& f = *run.flame;
+  std::ostream& err = *s.diagnostics;
+  err << " velocita' di combustione: " << format_real(f.M_l_num) << ", rispetto alla stima analitica "
+      << format_real((f.M_l_num - f.M_l_ana) / f.M_l_ana) << " relativa, "
+      << (f.settled ? "assestata" : "non assestata") << " entro " << format_real(f.settled_tolerance)
+      << " (distanza stimata ";
+  if (std::isnan(f.settled_gap)) {
+    err << "non disponibile";
+  } else {
+    err << format_real(f.settled_gap);
+  }
+  err << ")";
+  if (run.end == RunEnd::Unsettled) err << ": raggiunto il limite it_end = " << run.it_end;
+  err << "\n";
 }
 
 void track_front(State& s, MainValues& mv) {
@@ -195,6 +201,20 @@ void track_front(State& s, MainValues& mv) {
                                   s.bc_kkind.follow_mode, kHistoryCapacity, set.n_stab, mv.dthdx, mv.M_l_ana,
                                   mv.d_l_ana);
   }
+}
+
+// The anchoring controller: a uniform velocity shift against the front's
+// distance from the anchor, its speed and the excess of the inflow velocity
+// over the consumption speed; the held inflow momentum follows the shift.
+void anchor_flame(State& s, MainValues& mv, double scale) {
+  const FrontTracker& f = mv.front;
+  const IcKkindRe& k = s.ic_kkind_re;
+  if (!(s.tempo.t >= s.settings.t_follow && s.bc_kkind.follow_mode == 15)) return;
+  mv.blow = -k.gain_position * (f.x_m - s.settings.x_anchor) - k.gain_velocity * f.s -
+            k.gain_integral * (f.w_in - f.s_cons);
+  if (scale != 1.0) mv.blow *= scale;
+  mv.solver->soffia_campo(s, s.settings.n, s.settings.n_species, mv.blow);
+  mv.inflow_momentum = mv.inflow_momentum + s.vvar[1][1] * mv.blow;
 }
 
 void initial_projection(State& s, MainValues& mv) {
@@ -237,7 +257,14 @@ void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
   fl.M_l_num = fl.rho_in * (f.w_in - f.s);  // as the sweep row
   fl.M_l_ana = mv.M_l_ana;
   fl.d_l_ana = mv.d_l_ana;
-  fl.settled = f.var <= 1e-12;
+  fl.fl_st = f.var <= 1e-12 ? 1 : 0;
+  fl.flame_times = (s.tempo.t - run.time_start) * fl.M_l_num * fl.M_l_num / fl.rho_in;
+  // the verdict: the verification after a polish, else the rate's windows
+  const SettleRoute* route = mv.route.get();
+  const bool verified = route != nullptr && route->phase == SettleRoute::Phase::Done;
+  fl.settled_tolerance = s.options.settled_tolerance;
+  fl.settled_gap = verified ? route->gap : mv.rate_windows.gap(fl.M_l_num);
+  fl.settled = end == RunEnd::Normal && run.steps > 0 && settled_within(fl.settled_gap, fl.settled_tolerance);
   // relative change of w_in - s across the stabilisation window, once the
   // window holds measured values only
   const int nw = s.settings.n_stab;
@@ -252,6 +279,15 @@ void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
     fl.conservation = mv.conservation;
   }
   run.flame = fl;
+  if (route != nullptr) {
+    SimulationResult::Settling st;
+    st.polish_attempts = route->attempts;
+    st.polishes = route->polishes;
+    st.polish_steps = route->polish_steps;
+    st.pseudo_steps = route->pseudo_steps;
+    st.continued = route->continued;
+    run.settling = st;
+  }
 }
 
 void time_step(State& s, MainValues& mv) {
@@ -263,7 +299,7 @@ void time_step(State& s, MainValues& mv) {
   solver.cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
   if (s.ic_kkind.case_kind == 8) {
     track_front(s, mv);
-    anchor_flame(s, mv);
+    if (!(mv.route && mv.route->controller_resting)) anchor_flame(s, mv);
   }
   ++mv.steps;
 }
@@ -300,8 +336,15 @@ void simulate(State& s, MainValues& mv) {
   if (d.domain_length == 0.0 && flame) choose_domain_length(s, mv.d_l_ana);
   if (set.x_anchor == 0.0 || s.andam.sweep_mode == 1) set.x_anchor = set.x_anchor_fraction * d.domain_length;
   o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
+  // --until-settled lays the initial front at the anchor: the polish then
+  // has no translation to make
+  const bool settling = flame && s.options.until_settled;
+  const double x0_configured = s.ff_fnz.x0_ff_2;
+  if (settling) s.ff_fnz.x0_ff_2 = set.x_anchor;
   if (flame) report_domain(s, mv);
   open_simulation_record(s, mv);
+  mv.route.reset();
+  mv.rate_windows.reset(set.n_stab);
   mv.solver.reset();
   mv.operators.reset();
   if (s.grid == 1) input_grid(s, n);
@@ -311,23 +354,27 @@ void simulate(State& s, MainValues& mv) {
   r_k_coe(s, set.rk_scheme, mv.rk);
   r_k_init(s, n, ns);
   tm.t = tm.it * tm.dt;
+  mv.record.runs.back().time_start = tm.t;
   o << Line().text("Main: ires = ").integer(s.rrestart.ires);
   const int kind = s.ic_kkind.case_kind;
+  bool continued = false;
   if (s.rrestart.ires != 0) {
     res_inp(s, ops, n, ns);
   } else if (flame) {
     ini_fiamma_new(s, ops, n, ns);
+    continued = settling && continue_settled_flame(s, mv);
   } else if (kind == 10) {
     ini_incomp_test(s, ops, n, ns);
   } else {
     ini_quiete(s, ops, n, ns);
   }
+  s.ff_fnz.x0_ff_2 = x0_configured;
   if (flame) {
     track_front(s, mv);
     note_last_opened(mv.record, s, "history", std::nullopt, std::nullopt, mv.i_and);
     o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
   }
-  if (s.rrestart.ires == 0) initial_projection(s, mv);
+  if (s.rrestart.ires == 0 && !continued) initial_projection(s, mv);
   mv.inflow_momentum = s.vvar[4][1];
   check_safe_point(s, mv);
   write_snapshot(s, mv);
@@ -337,8 +384,14 @@ void simulate(State& s, MainValues& mv) {
     << Line().text("dt   = ").real(tm.dt) << Line().text("stab_lim  = ").raw(mv.limits.stab_lim);
 
   mv.progress.begin(s.andam.sweep_mode == 1, mv.i_and, s.andam.sweep_count, tm.it_start, tm.it_end, flame);
+  if (settling) settle_begin(s, mv, continued || s.rrestart.ires != 0);
   for (tm.it = tm.it_start + 1; tm.it <= tm.it_end; ++tm.it) {
-    time_step(s, mv);
+    if (mv.route) {
+      settle_step(s, mv);
+    } else {
+      time_step(s, mv);
+    }
+    if (flame) mv.rate_windows.add(s.vvar[1][1] * (mv.front.w_in - mv.front.s));
     mv.progress.step(tm.it, tm.t, mv.front.x_m, mv.front.s);
     check_safe_point(s, mv);
     if (tm.it % tm.it_out == 0) {
@@ -349,8 +402,12 @@ void simulate(State& s, MainValues& mv) {
     if (pending_signal() != 0) stop_on_signal(s, mv, tm.it);
     // A front that no longer moves at all ends a sweep step. The first
     // measuring step has no earlier position and reports 0 by construction.
-    if (s.andam.sweep_mode == 1 && mv.front.s == 0.0 && tm.it > tm.it_start + 1) break;
+    // (Not on the way to a settled rate: a polished front stands still.)
+    if (s.andam.sweep_mode == 1 && mv.front.s == 0.0 && tm.it > tm.it_start + 1 && !mv.route) break;
+    if (mv.route && settle_after_step(s, mv)) break;
   }
+  const bool capped = mv.route && mv.route->phase != SettleRoute::Phase::Done;
+  if (mv.route) settle_end(s, mv);
 
   mv.progress.end(std::min(tm.it, tm.it_end), tm.t, mv.front.x_m, mv.front.s);
   write_snapshot(s, mv);
@@ -389,8 +446,11 @@ void simulate(State& s, MainValues& mv) {
       next_index.commit();
     }
   }
-  close_simulation_record(s, mv, RunEnd::Normal);
-  if (flame) report_conservation(s, mv);
+  close_simulation_record(s, mv, capped ? RunEnd::Unsettled : RunEnd::Normal);
+  if (flame) {
+    report_conservation(s, mv);
+    report_burning_rate(s, mv);
+  }
 }
 
 void run_sweep_step(State& s, MainValues& mv, int k) {

@@ -9,6 +9,8 @@
 #include "core/shared_state.hpp"
 #include "diagnostics/conservation.hpp"
 #include "diagnostics/front_tracking.hpp"
+#include "diagnostics/settled.hpp"
+#include "driver/settling.hpp"
 #include "driver/progress.hpp"
 #include "operators/operators.hpp"
 #include "output/summary.hpp"
@@ -42,6 +44,12 @@ struct MainValues : StepValues {
   CorrectionCount correction;
   // a flame's conservation at the end of the simulation
   FlameConservation conservation;
+  // the burning rate's window means, for the settled verdict
+  RateWindows rate_windows;
+  // --until-settled: the route of the simulation under way, and the last
+  // settled flame of the run
+  std::unique_ptr<SettleRoute> route;
+  SettledFlame settled_flame;
   SweepTable table;     // open for the whole sweep
   RunRecord record;     // what the run summary states
   Progress progress;    // the progress line on a terminal
@@ -61,6 +69,9 @@ void report_corrections(const State& s, const CorrectionCount& c);
 void report_domain(const State& s, const MainValues& mv);
 // A flame's conservation at the end of the simulation (standard error).
 void report_conservation(const State& s, const MainValues& mv);
+// A flame's burning rate at the end of the simulation, its gap to the
+// analytic estimate and whether it is settled (standard error).
+void report_burning_rate(const State& s, const MainValues& mv);
 // Everything after the start-up: resume index, sweep loop, simulations; or,
 // with --sweep-step k, step k alone.
 void run_sweeps(State& s, MainValues& mv);
@@ -79,6 +90,9 @@ void simulate(State& s, MainValues& mv);
 void time_step(State& s, MainValues& mv);
 // The front-tracking call for the grid kind.
 void track_front(State& s, MainValues& mv);
+// The anchoring controller after the tracking of a step; `scale`: steps of
+// the explicit time step the step stands for (its per-step gains scaled).
+void anchor_flame(State& s, MainValues& mv, double scale = 1.0);
 // The initial projection onto the low-Mach constraint and the inflow shift.
 void initial_projection(State& s, MainValues& mv);
 // Closes the record of the simulation under way, if any, as ended by `end`:
