@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "core/shared_state.hpp"
+#include "diagnostics/settled.hpp"
 #include "steady/steady_state.hpp"
 
 namespace fiamma {
@@ -42,16 +43,23 @@ struct SettledFlame {
 struct SettleRoute {
   enum class Phase { Approach, Verify, Done };
   Phase phase = Phase::Approach;
+  // held: the controller holds the flame (follow_mode 15); otherwise the
+  // route is explicit stepping alone, ended by the rate's windows
+  bool held = true;
   std::unique_ptr<SteadyState> steady;
-  double pseudo_span = 0.0;     // the pseudo-time step
+  double flame_time = 0.0;      // of the analytic estimate: the route's clock
+  double t_start = 0.0;
+  double pseudo_span = 0.0;     // the pseudo-time step (0: none)
   double next_attempt_t = 0.0;  // the earliest time of the next polish
   bool continued = false;       // started from the settled flame of the step before
   int attempts = 0, polishes = 0;
-  long long polish_steps = 0, pseudo_steps = 0;
+  long long polish_steps = 0, pseudo_steps = 0, pseudo_rejected = 0;
+  // the rate over the approach's pseudo-time steps, in windows of half a flame time
+  RateWindows approach;
   // the verification window: two halves of `half` steps from step verify_start + 1
   int verify_start = 0, half = 0;
-  double sum_first = 0.0, sum_second = 0.0, polished_rate = 0.0;
-  double gap = std::numeric_limits<double>::quiet_NaN();  // the verification's estimate
+  double sum_first = 0.0, sum_second = 0.0, candidate_rate = 0.0;
+  double gap = std::numeric_limits<double>::quiet_NaN();  // the estimate that ended the route
   bool controller_resting = false;
   // the run's correction tolerance, loosened during the approach
   double tolerance = 0.0;

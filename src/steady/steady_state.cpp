@@ -31,6 +31,9 @@ constexpr double kDifference = 1e-7;      // step of the differences, in scaled 
 constexpr int kLineSearch = 8;            // halvings of a Newton step
 constexpr int kRebuildEvery = 20;         // pseudo-time steps per band Jacobian
 constexpr int kAnchorRowReach = 12;       // points either side of the front whose density moves it
+// A pseudo-time step that changes a scaled unknown by more than this (the
+// whole inflow density, fuel density or burning rate) is running away.
+constexpr double kPseudoChangeLimit = 1.0;
 
 double dot(const Vec& a, const Vec& b, int n) {
   double sum = 0.0;
@@ -65,7 +68,7 @@ struct SteadyState::Work {
   // scales of the unknowns and the time scale of the residual
   double scale_rho = 1.0, scale_fuel = 1.0, scale_mom = 1.0, flame_time = 1.0, phase_scale = 1.0;
   // held values: the inflow point (absolute) and, scaled, the inflow point and the last density
-  double hold_rho = 0.0, hold_fuel = 0.0;
+  double hold_rho = 0.0, hold_fuel = 0.0, rate_estimate = 0.0;
   double pin_rho = 0.0, pin_fuel = 0.0, pin_out = 0.0;
   double raw_inf = 0.0;  // largest entry of the last residual before the momentum rows' differencing
   long long evaluations = 0;
@@ -102,7 +105,10 @@ class Engine {
   // Scales and held values from the current state.
   void rescale() {
     const double rho_in = s_.vvar[1][1];
-    const double rate = std::fabs(step_.inflow_momentum) > 0.0 ? std::fabs(step_.inflow_momentum) : 1.0;
+    // the held inflow momentum is the burning rate once the controller holds
+    // the flame; before that (an inflow nearly at rest) the estimate
+    const double held = std::fabs(step_.inflow_momentum);
+    const double rate = held >= 0.1 * w_.rate_estimate || !(w_.rate_estimate > 0.0) ? held : w_.rate_estimate;
     w_.scale_rho = rho_in;
     w_.scale_fuel = std::max(s_.vvar[2][1], 1e-30);
     w_.scale_mom = rate;
@@ -425,9 +431,10 @@ SteadyState::SteadyState(State& s, Solver& solver, StepValues& step)
 
 SteadyState::~SteadyState() = default;
 
-void SteadyState::hold_inflow_point(double rho, double fuel) {
+void SteadyState::hold_inflow_point(double rho, double fuel, double rate_estimate) {
   w_->hold_rho = rho;
   w_->hold_fuel = fuel;
+  w_->rate_estimate = rate_estimate;
 }
 
 double SteadyState::front_position() { return Engine(s_, solver_, step_, *w_).front(); }
@@ -439,6 +446,7 @@ PolishReport SteadyState::polish() {
   Engine e(s_, solver_, step_, w);
   PolishReport rep;
   const long long evaluations_before = w.evaluations;
+  w.since_build = -1;  // the band below becomes the polish's
   e.save();
   bool converged = false;
   {
@@ -498,30 +506,38 @@ PolishReport SteadyState::polish() {
 bool SteadyState::pseudo_time_step(double span) {
   Work& w = *w_;
   Engine e(s_, solver_, step_, w);
-  const SteadyStepping stepping(s_, solver_);
-  const double t = s_.tempo.t;
-  if (w.since_build < 0 || w.since_build >= kRebuildEvery) {
-    e.rescale();
-    e.pack(w.u);
-    e.residual(w.u, w.g);
-    w.since_build = 0;
-    if (!e.build(w.u, w.g, span, false)) {
-      w.since_build = -1;
-      s_.tempo.t = t;
-      return false;
+  e.save();
+  bool done = false;
+  {
+    const SteadyStepping stepping(s_, solver_);
+    if (w.since_build < 0 || w.since_build >= kRebuildEvery) {
+      e.rescale();
+      e.pack(w.u);
+      e.residual(w.u, w.g);
+      w.since_build = e.build(w.u, w.g, span, false) ? 0 : -1;
+    } else {
+      e.pack(w.u);
+      e.residual(w.u, w.g);
     }
-  } else {
-    e.pack(w.u);
-    e.residual(w.u, w.g);
+    if (w.since_build >= 0) {
+      ++w.since_build;
+      // (I/span - J) d = G: d = -(J - I/span)^-1 G, the inflow momentum held
+      for (int i = 0; i < w.N; ++i) w.d[i] = -w.g[i];
+      e.solve_fields(w.d);
+      double largest = 0.0;
+      for (int i = 0; i < w.N; ++i) largest = std::max(largest, std::fabs(w.d[i]));
+      if (largest <= kPseudoChangeLimit) {
+        for (int i = 0; i < w.N; ++i) w.u[i] += w.d[i];
+        e.load(w.u);
+        done = true;
+      } else {
+        w.since_build = -1;  // a step that runs away (or is not a number) is taken back
+      }
+    }
   }
-  ++w.since_build;
-  // (I/span - J) d = G: d = -(J - I/span)^-1 G, the inflow momentum held
-  for (int i = 0; i < w.N; ++i) w.d[i] = -w.g[i];
-  e.solve_fields(w.d);
-  for (int i = 0; i < w.N; ++i) w.u[i] += w.d[i];
-  e.load(w.u);
-  s_.tempo.t = t;
-  return true;
+  if (!done) e.restore_fields();
+  e.restore_clock();
+  return done;
 }
 
 }  // namespace fiamma

@@ -61,8 +61,10 @@ class SteadyState {
   SteadyState(const SteadyState&) = delete;
   SteadyState& operator=(const SteadyState&) = delete;
 
-  // The inflow point's density and fuel partial density to hold.
-  void hold_inflow_point(double rho, double fuel);
+  // The inflow point's density and fuel partial density to hold, and an
+  // estimate of the burning rate (the scale of the momenta while the held
+  // inflow momentum is still far below it).
+  void hold_inflow_point(double rho, double fuel, double rate_estimate);
 
   // Newton-Krylov from the state as it is. Converged: the state, the held
   // inflow momentum and the temperature are the steady ones; otherwise they
