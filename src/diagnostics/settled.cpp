@@ -32,7 +32,7 @@ double RateWindows::gap(double newest) const {
   const double m3 = means_[2];
   const double d1 = means_[1] - means_[0], d2 = m3 - means_[1];
   const double r = d1 != 0.0 ? d2 / d1 : 0.0;
-  const double remaining = r > 0.0 && r < 0.95 ? std::fabs(d2) * (r / (1.0 - r) + 0.5) : 10.0 * std::fabs(d2);
+  const double remaining = r > 0.0 && r < 1.0 ? std::fabs(d2) * (r / (1.0 - r) + 0.5) : 10.0 * std::fabs(d2);
   return (remaining + std::fabs(newest - m3)) / std::fabs(m3);
 }
 

@@ -23,14 +23,13 @@ bool settled_within(double gap, double tolerance);
 // The burning rate's remaining change estimated from means over windows of
 // `window` steps. With three consecutive means m1, m2, m3 and their
 // differences d1 = m2 - m1, d2 = m3 - m2, the ratio r = d2 / d1 is the decay
-// of an exponential approach per window: for 0 < r < 0.95 the newest mean
+// of an exponential approach per window: for 0 < r < 1 the newest mean
 // still has |d2| r / (1 - r) to go, plus half a window's change |d2| / 2
-// between the mean and the end of its window. Any other r (noise, an
-// oscillation, a decay slower than twenty windows) gives 10 |d2|: only a
-// change far below the tolerance passes. The newest rate's own distance from
-// the newest mean is added. Measured on held flames (n = 257 and 1025,
-// Le 0.8 to 1.6, bench/README.md), the estimate stays above the true
-// remaining distance on every window from the first three on.
+// between the mean and the end of its window (a slow decay, r near 1, is
+// judged far from done however small the change). Any other r (noise, an
+// oscillation, differences that grow) gives 10 |d2|: only a change far below
+// the tolerance passes. The newest rate's own distance from the newest mean
+// is added.
 class RateWindows {
  public:
   // Forgets every window; windows of `window` steps from now (fewer than 2:
