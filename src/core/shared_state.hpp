@@ -207,6 +207,10 @@ struct RunOptions {
   // settled to TOL (the verdict's tolerance too), it_end the cap; the
   // steady state is polished by Newton once the flame has formed (steady/).
   bool until_settled = false;
+  // --start-from FILE (with --until-settled): the first flame simulation
+  // starts from this snapshot of a settled neighbour (same grid and fresh
+  // gas) instead of the initial profile.
+  std::string start_from;
 };
 
 struct State {

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <string>
 
 #include "diagnostics/settled.hpp"
+#include "initial/other_states.hpp"
 #include "driver/simulation.hpp"
 #include "operators/operators.hpp"
 
@@ -170,6 +173,23 @@ bool continue_settled_flame(State& s, MainValues& mv) {
   s.vvar = f.vvar;
   th_lm_calc(n, s.vvar[1], s.vvar_2, s.vvar_temp_div[2]);
   return true;
+}
+
+bool start_from_snapshot(State& s, MainValues& mv) {
+  const std::string& name = s.options.start_from;
+  if (name.empty()) return false;
+  const int n = s.settings.n;
+  const double rho = s.vvar[1][1], fuel = s.vvar[2][1], pressure = s.vvar_2;
+  auto profile = std::make_unique<SlotFields>(s.vvar);
+  read_snapshot_state(s, name, n, mv.operators.get(), "--start-from");
+  const auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-6 * std::fabs(b); };
+  if (near(s.vvar[1][1], rho) && near(s.vvar[2][1], fuel) && near(s.vvar_2, pressure)) return true;
+  *s.diagnostics << " attenzione: " << name
+                 << ": il gas fresco dell'istantanea non e' quello della configurazione; si parte dal profilo iniziale\n";
+  s.vvar = *profile;
+  s.vvar_2 = pressure;
+  th_lm_calc(n, s.vvar[1], s.vvar_2, s.vvar_temp_div[2]);
+  return false;
 }
 
 void settle_begin(State& s, MainValues& mv, bool from_settled) {

@@ -71,6 +71,11 @@ struct SettleRoute {
 // lies on the same grid and its fresh gas and pressure are the profile's.
 // True when it was taken (the run then neither projects nor shifts it).
 bool continue_settled_flame(State& s, MainValues& mv);
+// With --until-settled and --start-from, for a flame built from its
+// profile: the snapshot in place of the profile when its fresh gas and
+// pressure are the profile's (otherwise a line on standard error says so and
+// the profile stays). True when it was taken.
+bool start_from_snapshot(State& s, MainValues& mv);
 // Before the time loop: the route, from the state as it is.
 void settle_begin(State& s, MainValues& mv, bool from_settled);
 // One step of the time loop: explicit (time_step) or pseudo-time.

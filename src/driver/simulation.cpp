@@ -362,7 +362,7 @@ void simulate(State& s, MainValues& mv) {
     res_inp(s, ops, n, ns);
   } else if (flame) {
     ini_fiamma_new(s, ops, n, ns);
-    continued = settling && continue_settled_flame(s, mv);
+    continued = settling && (continue_settled_flame(s, mv) || start_from_snapshot(s, mv));
   } else if (kind == 10) {
     ini_incomp_test(s, ops, n, ns);
   } else {

@@ -96,18 +96,23 @@ std::string restart_path(State& s) {
 
 namespace {
 
-// Reads and checks the restart snapshot `name`; with operators, makes the
-// state from it.
-void read_restart(State& s, const std::string& name, int n, OperatorSet* ops) {
+constexpr const char* kRestartOrigin = "restart_name_1..3, record 70-72";
+
+void check_restart_name(const State& s) {
+  if (trimmed(s.rrestart.name[1]).empty()) {
+    throw InputError("record 70 (restart_name_1): nome del file di ripartenza vuoto");
+  }
+}
+
+}  // namespace
+
+void read_snapshot_state(State& s, const std::string& name, int n, OperatorSet* ops, const std::string& origin) {
   const bool store = ops != nullptr;
-  const Rrestart& r = s.rrestart;
-  if (trimmed(r.name[1]).empty()) throw InputError("record 70 (restart_name_1): nome del file di ripartenza vuoto");
   std::string text;
   try {
     text = read_input_file(s.file(name), "file di ripartenza");
   } catch (const InputError& e) {
-    throw InputError(name + ": file di ripartenza mancante o illeggibile (restart_name_1..3, record 70-72): " +
-                     e.what());
+    throw InputError(name + ": file di ripartenza mancante o illeggibile (" + origin + "): " + e.what());
   }
   const auto lines = lines_of(text);
   int records = 0;
@@ -159,14 +164,16 @@ void read_restart(State& s, const std::string& name, int n, OperatorSet* ops) {
   set_staggered_spares(s, n);
 }
 
-}  // namespace
-
-void check_restart_file(State& s, int n) { read_restart(s, restart_path(s), n, nullptr); }
+void check_restart_file(State& s, int n) {
+  check_restart_name(s);
+  read_snapshot_state(s, restart_path(s), n, nullptr, kRestartOrigin);
+}
 
 void res_inp(State& s, OperatorSet& ops, int n, int /*n_species*/) {
+  check_restart_name(s);
   const std::string name = restart_path(s);
   s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
-  read_restart(s, name, n, &ops);
+  read_snapshot_state(s, name, n, &ops, kRestartOrigin);
 }
 
 }  // namespace fiamma

@@ -114,6 +114,18 @@ TEST(UntilSettled, WindowsOfASettledFlameSayItUnlessTheRunEndsAbnormally) {
   const int last = json::parse(read_file(dir / "Fsummary.json"))["runs"][0]["it_final"].get<int>();
   char name[32];
   std::snprintf(name, sizeof name, "Fpr%06d.dat", last);
+  // a neighbour started from that snapshot: taken for another Lewis number
+  // (the polish and the verification window alone), refused for another
+  // fresh gas (the profile instead, said on standard error)
+  for (const char* change : {"Lewis=1.1", "th_fresh=310"}) {
+    const bool same_gas = std::string(change).rfind("Lewis", 0) == 0;
+    testing::Child neighbour(dir.path(), {"--until-settled", "--start-from", name, "--set", change, "--set", "run_tag=N"});
+    ASSERT_EQ(neighbour.exit_code(), 0) << change;
+    const json r = json::parse(read_file(dir / "Nsummary.json"))["runs"][0];
+    EXPECT_EQ(r["settling"]["continued"].get<bool>(), same_gas) << change;
+    EXPECT_EQ(r["it_final"].get<int>() <= 200, same_gas) << change;
+    EXPECT_EQ(read_file(dir / "err.txt").find("il gas fresco dell'istantanea") == std::string::npos, same_gas) << change;
+  }
   testing::write_file(dir / "eulero_test.dat", testing::flame_config({{8, std::to_string(last)},
                                                                      {9, std::to_string(last + 200)},
                                                                      {63, "50 0.5"},
