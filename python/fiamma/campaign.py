@@ -170,7 +170,7 @@ def step_table(cfg, k, files):
         raise RunnerError("step %d: no readable summary %s among its files" % (k, name))
 
 
-def run_sweep(runs, workdir, sets, out):
+def run_sweep(runs, workdir, sets, out, options=()):
     config_data, cfg = configuration_of(runs, workdir, sets)
     if cfg["sweep_mode"] != 1:
         raise RunnerError("%s configures no sweep (sweep_mode = %s): use --vary for a campaign" %
@@ -193,7 +193,7 @@ def run_sweep(runs, workdir, sets, out):
         return os.path.join(state, "step-%02d.%s" % (k, kind))
 
     for k in steps:
-        args = ["--sweep-step", str(k)] + overrides(sets)
+        args = ["--sweep-step", str(k)] + list(options) + overrides(sets)
         fp = fingerprint(args, files)
         rec = read_record(saved(k, "json"))
         if rec and rec.get("fingerprint") == fp and rec.get("exit_status") == 0 and os.path.isfile(saved(k, "files")):
@@ -281,7 +281,7 @@ def summary_numbers(folder, files, cfg):
     return {k: flame.get(k) for k in ("M_l_num", "M_l_ana", "M_cons", "settled", "drift")}
 
 
-def run_campaign(runs, workdir, sets, varies, outdir, out):
+def run_campaign(runs, workdir, sets, varies, outdir, out, options=()):
     config_data, cfg = configuration_of(runs, workdir, sets)
     axes = []
     for vary_arg in varies:
@@ -304,7 +304,7 @@ def run_campaign(runs, workdir, sets, varies, outdir, out):
     todo, rows = [], {}
     for i, values in enumerate(points, 1):
         key = "point-%03d" % i
-        args = overrides(sets) + single + overrides("%s=%s" % nv for nv in zip(names, values))
+        args = list(options) + overrides(sets) + single + overrides("%s=%s" % nv for nv in zip(names, values))
         fp = fingerprint(args, files)
         rec = read_record(os.path.join(outdir, key, "complete.json"))
         if rec and rec.get("fingerprint") == fp and rec.get("exit_status") == 0:
