@@ -1,17 +1,22 @@
-// Helpers shared by the tests: scratch working directories and configurations
-// derived from the shipped example.
+// Helpers shared by the tests: scratch working directories, configurations
+// derived from the shipped examples, the built program run in a folder.
 #pragma once
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "core/shared_state.hpp"
+#include "driver/run.hpp"
+#include "driver/simulation.hpp"
 
 namespace fiamma::testing {
 
@@ -23,8 +28,7 @@ inline std::string read_file(const std::filesystem::path& p) {
 }
 
 inline void write_file(const std::filesystem::path& p, const std::string& text) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << text;
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
 }
 
 // The lines of a text, without their newlines.
@@ -92,5 +96,31 @@ inline std::unique_ptr<State> make_state(const std::filesystem::path& dir, std::
   s->console = &console;
   return s;
 }
+
+// The example flame (records replaced) started up in `dir` and run for no
+// step: configuration read, operators set up, initial state laid, first files
+// written. Console and standard error go to `console`.
+inline std::unique_ptr<State> flame_set_up(const std::filesystem::path& dir, std::ostream& console,
+                                           std::map<int, std::string> records = {}) {
+  records.emplace(9, "0");
+  write_file(dir / "eulero_test.dat", flame_config(records));
+  auto s = make_state(dir, console);
+  s->diagnostics = &console;
+  start_up(*s);
+  auto mv = std::make_unique<MainValues>();
+  run_sweeps(*s, *mv);
+  return s;
+}
+
+// Runs the built program in `dir` with `args` (words for the shell), its
+// standard output and error in out.txt and err.txt there; its exit status.
+inline int run_program(const std::filesystem::path& dir, const std::string& args = "") {
+  const std::string cmd = "cd '" + dir.string() + "' && '" FIAMMA_BINARY "' " + args +
+                          " > out.txt 2> err.txt < /dev/null";
+  const int status = std::system(cmd.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+inline std::string out_of(const std::filesystem::path& dir) { return read_file(dir / "out.txt"); }
+inline std::string err_of(const std::filesystem::path& dir) { return read_file(dir / "err.txt"); }
 
 }  // namespace fiamma::testing

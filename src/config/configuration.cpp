@@ -136,10 +136,10 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, 
         case ItemKind::Text:
           reader.text(v.t, v.width, items[k].name);
           if (cut != nullptr && reader.last_text_length() > static_cast<std::size_t>(v.width)) {
-            cut->push_back("record " + format_int(record) + " (" + items[k].name + "): il testo di " +
-                           format_int(static_cast<long long>(reader.last_text_length())) +
-                           " caratteri è stato troncato a " + format_int(v.width) + ": " +
-                           quote_text(std::string_view(v.t, v.width)));
+            cut->push_back(s.voice("record {1} ({2}): il testo di {3} caratteri è stato troncato a {4}: {5}"_it,
+                                   {format_int(record), std::string_view(items[k].name),
+                                    format_int(static_cast<long long>(reader.last_text_length())),
+                                    format_int(v.width), quote_text(std::string_view(v.t, v.width))}));
           }
           break;
       }
@@ -159,22 +159,26 @@ void apply_overrides(State& s, int last_record) {
       if (name == item.name) found = &item;
     }
     const std::string what = "--set " + name + "=" + value;
+    const Voice& voice = s.voice;
     if (found == nullptr) {
-      throw InputError(what + ": nessun record della configurazione si chiama \"" + name +
-                       "\" (i nomi sono quelli di --print-config)");
+      throw InputError(voice("{1}: nessun record della configurazione si chiama \"{2}\" (i nomi sono quelli "
+                             "di --print-config)"_it,
+                             {what, name}));
     }
     if (found->record > last_record) continue;
     const auto first = value.find_first_not_of(" \t");
-    if (first == std::string::npos) throw InputError(what + ": manca il valore");
-    if (value.find_first_of("\r\n") != std::string::npos) throw InputError(what + ": il valore va su una sola riga");
+    if (first == std::string::npos) throw InputError(voice("{1}: manca il valore"_it, {what}));
+    if (value.find_first_of("\r\n") != std::string::npos) {
+      throw InputError(voice("{1}: il valore va su una sola riga"_it, {what}));
+    }
     // A value that the reader would take as null (an empty field, a slash, a
     // bare repeat count) would leave the configured one in place.
     const char c = value[first];
-    if (c == ',' || c == ';' || c == '/') throw InputError(what + ": manca il valore");
+    if (c == ',' || c == ';' || c == '/') throw InputError(voice("{1}: manca il valore"_it, {what}));
     std::size_t digits = first;
     while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') ++digits;
     if (digits > first && digits < value.size() && value[digits] == '*') {
-      throw InputError(what + ": un fattore di ripetizione non ha senso per un solo valore");
+      throw InputError(voice("{1}: un fattore di ripetizione non ha senso per un solo valore"_it, {what}));
     }
     FreeFormatReader reader(value, "--set " + name);
     reader.begin(found->record);
@@ -189,21 +193,22 @@ void apply_overrides(State& s, int last_record) {
         const auto used = wide.find_last_not_of(' ');
         const std::size_t length = used == std::string::npos ? 0 : used + 1;
         if (length > static_cast<std::size_t>(v.width)) {
-          throw InputError(what + ": il testo ha " + format_int(static_cast<int>(length)) +
-                           " caratteri, il record " + format_int(found->record) + " (" + found->name + ") ne tiene " +
-                           format_int(v.width));
+          throw InputError(voice("{1}: il testo ha {2} caratteri, il record {3} ({4}) ne tiene {5}"_it,
+                                 {what, format_int(static_cast<int>(length)), format_int(found->record),
+                                  std::string_view(found->name), format_int(v.width)}));
         }
         for (int k = 0; k < v.width; ++k) v.t[k] = k < static_cast<int>(wide.size()) ? wide[k] : ' ';
         break;
       }
     }
-    if (!reader.rest_of_line_blank()) throw InputError(what + ": un solo valore per record");
+    if (!reader.rest_of_line_blank()) throw InputError(voice("{1}: un solo valore per record"_it, {what}));
   }
 }
 
 std::vector<std::string> range_problems(const State& s) {
   std::vector<std::string> problems;
-  auto add = [&](int record, const char* name, const std::string& value, const std::string& expected) {
+  const Voice& voice = s.voice;
+  auto add = [&](int record, const char* name, const std::string& value, std::string_view expected) {
     std::ostringstream line;
     line << "record " << record << " (" << name << ") = " << value << ": " << expected;
     problems.push_back(line.str());
@@ -211,60 +216,70 @@ std::vector<std::string> range_problems(const State& s) {
   const int n = s.settings.n;
   if (n < kMinPoints || n > kCapacity) {
     add(4, "n", format_int(n),
-        "deve essere compreso tra " + format_int(kMinPoints) + " e " + format_int(kCapacity));
+        voice("deve essere compreso tra {1} e {2}"_it, {format_int(kMinPoints), format_int(kCapacity)}));
   }
-  if (s.tempo.it_out < 1) add(10, "it_out", format_int(s.tempo.it_out), "deve essere almeno 1");
+  if (s.tempo.it_out < 1) add(10, "it_out", format_int(s.tempo.it_out), voice("deve essere almeno 1"_it));
   if (s.settings.rk_scheme < 1 || s.settings.rk_scheme > 5) {
-    add(18, "rk_scheme", format_int(s.settings.rk_scheme), "deve essere compreso tra 1 e 5");
+    add(18, "rk_scheme", format_int(s.settings.rk_scheme),
+        voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), std::string_view("5")}));
   }
   if (s.discr.domain_length == 0.0 && s.ic_kkind.case_kind != 8) {
     add(6, "domain_length", format_real(s.discr.domain_length),
-        "la lunghezza 0 (scelta automatica) vale solo per case_kind 8, qui case_kind = " +
-            format_int(s.ic_kkind.case_kind));
+        voice("la lunghezza 0 (scelta automatica) vale solo per case_kind 8, qui case_kind = {1}"_it,
+              {format_int(s.ic_kkind.case_kind)}));
   }
   if (s.settings.n_stab < 1 || s.settings.n_stab > kHistoryCapacity) {
     add(63, "n_stab", format_int(s.settings.n_stab),
-        "deve essere compreso tra 1 e " + format_int(kHistoryCapacity));
+        voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), format_int(kHistoryCapacity)}));
   }
   if (s.andam.sweep_mode == 1 && (s.andam.sweep_count < 1 || s.andam.sweep_count > 26)) {
     add(78, "sweep_count", format_int(s.andam.sweep_count),
-        "deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da A a Z)");
+        voice("deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da A "
+              "a Z)"_it));
   }
   if (s.andam.sweep_mode == 1 && (s.andam.sweep_parameter < 1 || s.andam.sweep_parameter > 10)) {
     add(75, "sweep_parameter", format_int(s.andam.sweep_parameter),
-        "deve essere compreso tra 1 e 10 con sweep_mode = 1");
+        voice("deve essere compreso tra 1 e 10 con sweep_mode = 1"_it));
   }
   if (s.ic_kkind.case_kind == 8 && (s.settings.front_criterion < 1 || s.settings.front_criterion > 4)) {
     add(61, "front_criterion", format_int(s.settings.front_criterion),
-        "deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)");
+        voice("deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)"_it));
   }
-  if (s.grid != 0 && s.grid != 1) add(5, "grid", format_int(s.grid), "deve essere 0 (uniforme) o 1 (da grid.dat)");
+  if (s.grid != 0 && s.grid != 1) {
+    add(5, "grid", format_int(s.grid), voice("deve essere 0 (uniforme) o 1 (da grid.dat)"_it));
+  }
   // The loop counter goes one past the last iteration.
   if (s.tempo.it_start > INT_MAX - 1) {
     add(8, "it_start", format_int(s.tempo.it_start),
-        "deve essere al massimo " + format_int(INT_MAX - 1) + " (il contatore delle iterazioni è un intero a 32 bit)");
+        voice("deve essere al massimo {1} (il contatore delle iterazioni è un intero a 32 bit)"_it,
+              {format_int(INT_MAX - 1)}));
   }
   if (s.tempo.it_end > INT_MAX - 1) {
     add(9, "it_end", format_int(s.tempo.it_end),
-        "deve essere al massimo " + format_int(INT_MAX - 1) +
-            " (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 bit)");
+        voice("deve essere al massimo {1} (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 "
+              "bit)"_it,
+              {format_int(INT_MAX - 1)}));
   }
   // Values that divide by zero or make the first step non-finite.
   const Gass& g = s.gass;
   if (!(g.gamma > 1.0)) {
-    add(47, "gamma", format_real(g.gamma), "deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi "
-                                           "analitici dividono per gamma - 1)");
+    add(47, "gamma", format_real(g.gamma),
+        voice("deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi analitici dividono per gamma "
+              "- 1)"_it));
   }
-  if (!(g.Lewis > 0.0)) add(49, "Lewis", format_real(g.Lewis), "deve essere positivo (la diffusione divide per Lewis)");
+  if (!(g.Lewis > 0.0)) {
+    add(49, "Lewis", format_real(g.Lewis), voice("deve essere positivo (la diffusione divide per Lewis)"_it));
+  }
   if (s.discr.dt_mode == 1) {
-    if (!(s.settings.cfl > 0.0)) add(14, "cfl", format_real(s.settings.cfl), "deve essere positivo con dt_mode = 1");
-    if (!(s.settings.stab > 0.0)) add(15, "stab", format_real(s.settings.stab), "deve essere positivo con dt_mode = 1");
+    const std::string_view positive = voice("deve essere positivo con dt_mode = 1"_it);
+    if (!(s.settings.cfl > 0.0)) add(14, "cfl", format_real(s.settings.cfl), positive);
+    if (!(s.settings.stab > 0.0)) add(15, "stab", format_real(s.settings.stab), positive);
   }
   if (s.discr.dt_mode == 0 && !(s.tempo.dt > 0.0)) {
-    add(17, "dt", format_real(s.tempo.dt), "deve essere positivo con dt_mode = 0 (passo fisso)");
+    add(17, "dt", format_real(s.tempo.dt), voice("deve essere positivo con dt_mode = 0 (passo fisso)"_it));
   }
   if (s.ic_kkind.case_kind == 8 && !(g.th_fresh > 0.0)) {
-    add(25, "th_fresh", format_real(g.th_fresh), "deve essere positiva per la fiamma (case_kind 8)");
+    add(25, "th_fresh", format_real(g.th_fresh), voice("deve essere positiva per la fiamma (case_kind 8)"_it));
   }
   // Non-finite values in the real records a run reads (not those no
   // operation reads; t_follow may be infinite: the controller never acts).
@@ -279,7 +294,7 @@ std::vector<std::string> range_problems(const State& s) {
     if (v.kind != ItemKind::Real) continue;
     const double x = *v.r;
     if (r == 66 ? std::isnan(x) : !std::isfinite(x)) {
-      add(r, item.name, format_real(x), "deve essere un numero finito");
+      add(r, item.name, format_real(x), voice("deve essere un numero finito"_it));
     }
   }
   return problems;
@@ -288,14 +303,14 @@ std::vector<std::string> range_problems(const State& s) {
 std::string sweep_step_problem(const State& s) {
   const int k = s.options.sweep_step;
   if (k == 0) return "";
-  const std::string opt = "--sweep-step " + format_int(k) + ": ";
   if (s.andam.sweep_mode != 1) {
-    return opt + "la configurazione non prevede un andamento (record 74, sweep_mode = " +
-           format_int(s.andam.sweep_mode) + "; un andamento ha sweep_mode = 1)";
+    return s.voice("--sweep-step {1}: la configurazione non prevede un andamento (record 74, sweep_mode = {2}; un "
+                   "andamento ha sweep_mode = 1)"_it,
+                   {format_int(k), format_int(s.andam.sweep_mode)});
   }
   if (k < 1 || k > s.andam.sweep_count) {
-    return opt + "il passo deve essere compreso tra 1 e " + format_int(s.andam.sweep_count) +
-           " (record 78, sweep_count)";
+    return s.voice("--sweep-step {1}: il passo deve essere compreso tra 1 e {2} (record 78, sweep_count)"_it,
+                   {format_int(k), format_int(s.andam.sweep_count)});
   }
   return "";
 }
@@ -304,11 +319,13 @@ void input_eule(State& s, const std::function<void(State&)>& on_read) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
   std::vector<std::string> cut;
   read_configuration(reader, s, &s.out(), &cut);
-  for (const auto& note : cut) std::cerr << "fiamma: attenzione: " << kConfigFile << ": " << note << '\n';
+  for (const auto& note : cut) {
+    std::cerr << "fiamma: " << s.voice("attenzione: "_it) << kConfigFile << ": " << note << '\n';
+  }
   apply_overrides(s);
   const auto problems = range_problems(s);
   if (!problems.empty()) {
-    std::string msg = std::string(kConfigFile) + ": valori non ammessi";
+    std::string msg = s.voice("{1}: valori non ammessi"_it, {std::string_view(kConfigFile)});
     for (const auto& p : problems) msg += "\n  " + p;
     throw InputError(msg);
   }
@@ -330,8 +347,8 @@ void input_eule(State& s, const std::function<void(State&)>& on_read) {
     s.out() << Line().text("n,dx:  ").integer(set.n).real(s.discr.dx);
     for (int i = 1; i <= set.n; ++i) s.grid2.spacing[i] = s.discr.dx;
   }
-  if (s.bc_kkind.follow_mode != 0) s.out() << Line().text("Inizio a seguire:  ").real(set.t_follow);
-  s.out() << Line().text("x0_ff_2 prima").real(s.ff_fnz.x0_ff_2);
+  if (s.bc_kkind.follow_mode != 0) s.out() << Line().text(s.voice("Inizio a seguire:  "_it)).real(set.t_follow);
+  s.out() << Line().text(s.voice("x0_ff_2 prima"_it)).real(s.ff_fnz.x0_ff_2);
   if (s.discr.domain_length != 0.0) {
     s.ff_fnz.x0_ff_2 = s.ff_fnz.x0_ff_2 * s.discr.domain_length;
     s.ff_fnz.hx_ff_2 = s.ff_fnz.hx_ff_2 * s.discr.domain_length;

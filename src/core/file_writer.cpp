@@ -42,9 +42,9 @@ std::string display(const std::filesystem::path& path) {
 
 }  // namespace
 
-void throw_write_error(const std::filesystem::path& path, std::string_view origin, int error) {
-  throw WriteError(display(path) + ": impossibile scrivere il file (" + std::strerror(error) + "); " +
-                   std::string(origin));
+void throw_write_error(const std::filesystem::path& path, Msg origin, int error) {
+  throw WriteError(say("{1}: impossibile scrivere il file ({2}); {3}"_it,
+                       {display(path), std::string_view(std::strerror(error)), origin}));
 }
 
 std::filesystem::path temporary_name(const std::filesystem::path& path) {
@@ -56,14 +56,14 @@ std::filesystem::path temporary_name(const std::filesystem::path& path) {
   return path.parent_path() / name;
 }
 
-void write_file_atomically(const std::filesystem::path& path, std::string_view content, std::string_view origin) {
-  ReplacedFile file(path, std::string(origin));
+void write_file_atomically(const std::filesystem::path& path, std::string_view content, Msg origin) {
+  ReplacedFile file(path, origin);
   file.write(content);
   file.commit();
 }
 
-ReplacedFile::ReplacedFile(std::filesystem::path path, std::string origin)
-    : path_(std::move(path)), temporary_(temporary_name(path_)), origin_(std::move(origin)) {
+ReplacedFile::ReplacedFile(std::filesystem::path path, Msg origin)
+    : path_(std::move(path)), temporary_(temporary_name(path_)), origin_(origin) {
   // A temporary left by a killed process of the same number goes.
   ::unlink(temporary_.c_str());
   fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -124,10 +124,10 @@ AppendedFile::~AppendedFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void AppendedFile::open(const std::filesystem::path& path, std::string origin, bool replace) {
+void AppendedFile::open(const std::filesystem::path& path, Msg origin, bool replace) {
   if (fd_ >= 0) close();
   path_ = path;
-  origin_ = std::move(origin);
+  origin_ = origin;
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (replace ? O_TRUNC : 0), 0666);
   if (fd_ < 0) throw_write_error(path_, origin_, errno);
 }

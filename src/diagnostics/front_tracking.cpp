@@ -28,7 +28,7 @@ void open_history(State& s, FrontTracker& f, bool uniform) {
   strg(s.addr);
   const auto path = s.file(trimmed(s.addr.full_path));
   if (uniform) {
-    s.out() << Line().text("file di fiamma output:  ").raw(whole(s.addr.full_path));
+    s.out() << Line().text(s.voice("file di fiamma output:  "_it)).raw(whole(s.addr.full_path));
   }
   if (f.history.is_open() && f.history.path() != path) f.history.close();
   if (!f.history.is_open()) f.history.open(path, kPrefixedOrigin, uniform);

@@ -50,11 +50,11 @@ SignalGuard::~SignalGuard() {
 
 int pending_signal() { return g_signal; }
 
-const char* signal_name(int signal_number) {
+Message signal_name(int signal_number) {
   switch (signal_number) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    default: return "un segnale";
+    case SIGINT: return std::string("SIGINT");
+    case SIGTERM: return std::string("SIGTERM");
+    default: return "un segnale"_it;
   }
 }
 
@@ -63,14 +63,14 @@ NonFiniteValue find_non_finite(const State& s) {
   struct Checked {
     const Field& f;
     int last;
-    const char* name;
-    const char* points;
+    Msg name;
+    Msg points;
   };
   const Checked fields[] = {
-      {s.vvar[1], n - 1, "rho (densità)", "punto"},
-      {s.vvar[2], n - 1, "rho*y1 (combustibile)", "punto"},
-      {s.vvar[3], n - 1, "rho*y2 (ossidante)", "punto"},
-      {s.vvar[4], n, "rho*v (quantità di moto)", "nodo"},
+      {s.vvar[1], n - 1, "rho (densità)"_it, "punto"_it},
+      {s.vvar[2], n - 1, "rho*y1 (combustibile)"_it, "punto"_it},
+      {s.vvar[3], n - 1, "rho*y2 (ossidante)"_it, "punto"_it},
+      {s.vvar[4], n, "rho*v (quantità di moto)"_it, "nodo"_it},
   };
   NonFiniteValue found;
   for (const auto& c : fields) {
@@ -82,7 +82,7 @@ NonFiniteValue find_non_finite(const State& s) {
       }
     }
   }
-  if (!std::isfinite(s.vvar_2)) found = {"P (pressione termodinamica)", "punto", 1, s.vvar_2};
+  if (!std::isfinite(s.vvar_2)) found = {"P (pressione termodinamica)"_it, "punto"_it, 1, s.vvar_2};
   return found;
 }
 

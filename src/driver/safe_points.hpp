@@ -3,6 +3,8 @@
 // noticed there.
 #pragma once
 
+#include <optional>
+
 #include "core/shared_state.hpp"
 
 namespace fiamma {
@@ -20,13 +22,13 @@ class SignalGuard {
 
 // The signal received since the guard was installed, or 0.
 int pending_signal();
-// "SIGINT", "SIGTERM" or "segnale N".
-const char* signal_name(int signal_number);
+// "SIGINT", "SIGTERM" or "a signal".
+Message signal_name(int signal_number);
 
 // The first value of a transported field that is not finite.
 struct NonFiniteValue {
-  const char* field = nullptr;  // nullptr: every value is finite
-  const char* points = "";      // "punto" (staggered) or "nodo"
+  std::optional<Msg> field;   // none: every value is finite
+  Msg points = "punto"_it;    // "point" (staggered) or "node"
   int point = 0;
   double value = 0.0;
 };

@@ -181,11 +181,13 @@ bool start_from_snapshot(State& s, MainValues& mv) {
   const int n = s.settings.n;
   const double rho = s.vvar[1][1], fuel = s.vvar[2][1], pressure = s.vvar_2;
   auto profile = std::make_unique<SlotFields>(s.vvar);
-  read_snapshot_state(s, name, n, mv.operators.get(), "--start-from");
+  read_snapshot_state(s, name, n, mv.operators.get(), Message(std::string("--start-from")));
   const auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-6 * std::fabs(b); };
   if (near(s.vvar[1][1], rho) && near(s.vvar[2][1], fuel) && near(s.vvar_2, pressure)) return true;
-  *s.diagnostics << " attenzione: " << name
-                 << ": il gas fresco dell'istantanea non e' quello della configurazione; si parte dal profilo iniziale\n";
+  *s.diagnostics << ' ' << s.voice("attenzione: "_it)
+                 << s.voice("{1}: il gas fresco dell'istantanea non e' quello della configurazione; si parte dal "
+                            "profilo iniziale"_it, {name})
+                 << '\n';
   s.vvar = *profile;
   s.vvar_2 = pressure;
   th_lm_calc(n, s.vvar[1], s.vvar_2, s.vvar_temp_div[2]);

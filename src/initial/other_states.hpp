@@ -31,6 +31,6 @@ void check_restart_file(State& s, int n);
 // The snapshot `name` (relative to the working directory) read and checked
 // as the restart reads it; with operators, the state made from it. `origin`
 // says where the name comes from, in the message of a missing file.
-void read_snapshot_state(State& s, const std::string& name, int n, OperatorSet* ops, const std::string& origin);
+void read_snapshot_state(State& s, const std::string& name, int n, OperatorSet* ops, const Message& origin);
 
 }  // namespace fiamma

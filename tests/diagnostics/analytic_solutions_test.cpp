@@ -1,7 +1,9 @@
-// The analytic reference solutions: the simple wave at t = 0 and later (the
-// characteristic condition and the Riemann invariant, checked from the
-// written file), the root finder's failure path, the carried profile's
-// fixed-width numbers, the header builders and the profile file.
+// The analytic reference solutions: the simple wave (the characteristic
+// condition and the Riemann invariant, checked from the written file), the
+// root finder's failure path, the carried profile's fixed-width numbers, the
+// profile file, and a test case run writing its solutions beside its snapshots.
+#include "diagnostics/analytic_solutions.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,21 +14,20 @@
 #include "config/profile_input.hpp"
 #include "core/errors.hpp"
 #include "core/fixed_format.hpp"
-#include "diagnostics/analytic_solutions.hpp"
-#include "driver/run.hpp"
 #include "test_support.hpp"
 
 namespace fiamma {
 namespace {
 
-using testing::read_file;
 using testing::lines_of;
 using testing::numbers_of;
+using testing::read_file;
 using testing::ScratchDir;
 using testing::write_file;
 
 // The unit reference state of the analytic cases (gamma 2, th0 = p0 = 1) with
-// a rising velocity profile of amplitude 0.2 centred at 1, width parameter 5.
+// the profile of profilo_an.dat: by default a rising velocity of amplitude
+// 0.2 centred at 1, width parameter 5, carried at speed 0.3.
 struct AnalyticCase {
   ScratchDir dir;
   std::ostringstream console;
@@ -35,24 +36,21 @@ struct AnalyticCase {
     s = testing::make_state(dir.path(), console);
     s->ic_kkind.case_kind = kind;
     s->gass.gamma = 2.0;
-    s->gass.th0 = 1.0;
-    s->gass.p0 = 1.0;
+    s->gass.th0 = s->gass.p0 = 1.0;
     s->gass.D_1 = s->gass.D_2 = 1.0;
     s->discr.dx = 0.05;
     s->addr.run_tag[0] = 'a';
     write_file(dir / "profilo_an.dat", profile);
     input_profilo_an(*s);
   }
-  // the profile, written out independently
+  // the profile and its inverse on (0, A), written out independently
   double f(double x) const {
     const FfFnz& p = s->ff_fnz;
     return 0.5 * p.ff_amplitude * (1.0 + (2.0 / M_PI) * std::atan(2.0 * std::sinh(10.0 * (x - p.ff_centre) / p.ff_width)));
   }
-  // its inverse for 0 < v < A
   double f_inverse(double v) const {
     const FfFnz& p = s->ff_fnz;
-    const double z = std::tan((2.0 * v / p.ff_amplitude - 1.0) * M_PI / 2.0);
-    return p.ff_centre + p.ff_width / 10.0 * std::asinh(z / 2.0);
+    return p.ff_centre + p.ff_width / 10.0 * std::asinh(std::tan((2.0 * v / p.ff_amplitude - 1.0) * M_PI / 2.0) / 2.0);
   }
 };
 
@@ -68,71 +66,42 @@ TEST(FixedWidth, MatchesTheGeneralNumericLayout) {
   for (const auto& [x, expected] : cases) EXPECT_EQ(format_g10_4(x), expected) << x;
 }
 
-TEST(AnalyticSolutions, HeaderBuilders) {
-  HeaderText text;
-  b_tcp_an_prim(4, text);
-  const std::string prim = "VARIABLES = \"x\",\"rho\",\"v\",\"th\"";
-  EXPECT_EQ(std::string(text.data(), 62), prim + std::string(62 - prim.size(), ' '));
-  b_tcp_an_cons(7, text);
-  const std::string cons = "VARIABLES = \"x\", \"u1\", \"u2\", \"u3\", \"u4\", \"u5\", \"u6\", \"u7\"";
-  EXPECT_EQ(cons.size(), 57u);
-  EXPECT_EQ(std::string(text.data(), 62), cons + std::string(5, ' '));
-}
-
-TEST(AnalyticSolutions, SimpleWaveIsTheProfileAtTimeZero) {
-  AnalyticCase c(3);
-  sol_an(*c.s, 0.0, 0, 41, 3);
-  EXPECT_NE(c.console.str().find(" filen = aan00000.dat" + std::string(20, ' ') + "\n"), std::string::npos);
-  const auto lines = lines_of(read_file(c.dir / "aan00000.dat"));
-  ASSERT_EQ(lines.size(), 43u);
-  const std::string header = "VARIABLES = \"x\",\"rho\",\"v\",\"th\"";
-  EXPECT_EQ(lines[0], " " + header + std::string(62 - header.size(), ' '));
-  EXPECT_EQ(lines[1], " ZONE");
-  const double cs0 = std::sqrt(2.0);
-  for (int i = 1; i <= 41; ++i) {
-    const auto v = numbers_of(lines[1 + i]);
-    ASSERT_EQ(v.size(), 4u);
-    const double x = (i - 1) * 0.05;
-    EXPECT_EQ(v[0], x);
-    EXPECT_NEAR(v[2], c.f(x), 1e-15);
-    const double cs = cs0 + 0.5 * c.f(x);  // (gamma - 1)/2 = 1/2
-    EXPECT_NEAR(v[3], cs * cs / 2.0, 1e-14);     // th = cs^2 / (gamma R)
-    EXPECT_NEAR(v[1], cs * cs / 2.0, 1e-14);     // isentropic with rho0 = th0 = 1, gamma 2: rho = th
-  }
-}
-
-TEST(AnalyticSolutions, SimpleWaveFollowsItsCharacteristicsLater) {
-  for (int kind : {3, 4}) {
-    SCOPED_TRACE("case_kind " + std::to_string(kind));
+TEST(AnalyticSolutions, SimpleWaveFollowsItsCharacteristics) {
+  // The wave of case 3 runs right (invariant v - 2 cs/(gamma-1) constant),
+  // that of case 4 left; a characteristic through x at time t starts from
+  // xi with a v + xi = b, a = (gamma+1) t / 2, b = x + (gamma-1)/2 J t.
+  for (const auto& [kind, t, counter] : {std::tuple{3, 0.0, 0}, {3, 0.5, 400}, {4, 0.5, 400}}) {
+    SCOPED_TRACE("case_kind " + std::to_string(kind) + ", t " + std::to_string(t));
     AnalyticCase c(kind, "5.0 1.5 0.2\n-40 40\n");
-    const double t = 0.5, gamma = 2.0, cs0 = std::sqrt(2.0);
-    const double J = (kind == 3 ? -2.0 : 2.0) * cs0 / (gamma - 1.0);
-    sol_an(*c.s, t, 400, 61, kind);
-    const auto lines = lines_of(read_file(c.dir / "aan00400.dat"));
+    const double gamma = 2.0, cs0 = std::sqrt(2.0), J = (kind == 3 ? -2.0 : 2.0) * cs0 / (gamma - 1.0);
+    sol_an(*c.s, t, counter, 61, kind);
+    char name[16];
+    std::snprintf(name, sizeof name, "aan%05d.dat", counter);
+    EXPECT_NE(c.console.str().find(std::string(" filen = ") + name + std::string(20, ' ') + "\n"), std::string::npos);
+    const auto lines = lines_of(read_file(c.dir / name));
     ASSERT_EQ(lines.size(), 63u);
+    const std::string header = "VARIABLES = \"x\",\"rho\",\"v\",\"th\"";
+    EXPECT_EQ(lines[0], " " + header + std::string(62 - header.size(), ' '));
+    EXPECT_EQ(lines[1], " ZONE");
     double lowest = 1e300, highest = -1e300;
     for (int i = 1; i <= 61; ++i) {
       const auto v = numbers_of(lines[1 + i]);
-      const double x = v[0], rho = v[1], vel = v[2], th = v[3];
-      const double cs = std::sqrt(gamma * th);
-      // the Riemann invariant of the wave's family is the same everywhere
-      if (kind == 3) {
-        EXPECT_NEAR(vel - 2.0 * cs / (gamma - 1.0), J, 1e-13);
-      } else {
-        EXPECT_NEAR(vel + 2.0 * cs / (gamma - 1.0), J, 1e-13);
-      }
-      EXPECT_NEAR(rho, th, 1e-13);  // isentropic
-      // the foot of the characteristic through x: a f(xi) + xi = b
+      ASSERT_EQ(v.size(), 4u);
+      const double x = v[0], rho = v[1], vel = v[2], th = v[3], cs = std::sqrt(gamma * th);
+      EXPECT_EQ(x, (i - 1) * 0.05);
+      EXPECT_NEAR(vel + (kind == 3 ? -2.0 : 2.0) * cs / (gamma - 1.0), J, 1e-13);
+      EXPECT_NEAR(rho, th, 1e-13);  // isentropic with rho0 = th0 = 1, gamma 2
       const double base = kind == 3 ? vel : vel + c.s->ff_fnz.ff_amplitude;
       if (base > 1e-9 && base < c.s->ff_fnz.ff_amplitude - 1e-9) {
-        const double xi = c.f_inverse(base);
-        const double a = (gamma + 1.0) * t / 2.0, b = x + (gamma - 1.0) / 2.0 * J * t;
-        EXPECT_NEAR(a * vel + xi, b, 1e-8) << "node " << i;
+        EXPECT_NEAR((gamma + 1.0) * t / 2.0 * vel + c.f_inverse(base), x + (gamma - 1.0) / 2.0 * J * t, 1e-8) << i;
+      }
+      if (t == 0.0) {
+        EXPECT_NEAR(vel, c.f(x), 1e-15);
       }
       lowest = std::min(lowest, base);
       highest = std::max(highest, base);
     }
-    EXPECT_LT(lowest, 0.05);   // the window sees both sides of the profile
+    EXPECT_LT(lowest, 0.05);  // the window sees both sides of the profile
     EXPECT_GT(highest, 0.15);
     EXPECT_EQ(c.console.str().find("Convergenza"), std::string::npos);
   }
@@ -142,15 +111,12 @@ TEST(AnalyticSolutions, RootFinderFailureIsReportedAndTheRunGoesOn) {
   AnalyticCase c(3);
   double xi = 0.0;
   int fail = 0;
-  // equal bracket ends: the lower end after the first pass
-  invernew(*c.s, 1.0, 0.5, xi, fail, 0.25, 0.25);
+  invernew(*c.s, 1.0, 0.5, xi, fail, 0.25, 0.25);  // equal bracket ends: the lower end after the first pass
   EXPECT_EQ(xi, 0.25);
   EXPECT_EQ(fail, 0);
-  // an infinite bracket end makes every estimate NaN: no pass converges
-  invernew(*c.s, 1.0, 0.5, xi, fail, -INFINITY, 1.0);
+  invernew(*c.s, 1.0, 0.5, xi, fail, -INFINITY, 1.0);  // every estimate NaN: no pass converges
   EXPECT_EQ(fail, 1);
   EXPECT_NE(c.console.str().find(" Convergenza non raggiunta in 20000 iterazioni\n"), std::string::npos);
-
   c.s->ff_fnz.ff_lo = -INFINITY;
   c.console.str("");
   sol_an(*c.s, 1.0, 7, 3, 3);
@@ -168,8 +134,7 @@ TEST(AnalyticSolutions, CarriedProfileInFixedWidth) {
   sol_an_entr_comb(*c.s, t, 12, 21);
   const auto lines = lines_of(read_file(c.dir / "aan00012.dat"));
   ASSERT_EQ(lines.size(), 23u);
-  EXPECT_EQ(lines[0].substr(0, 16), " VARIABLES = \"x\"");
-  EXPECT_EQ(lines[0].size(), 63u);
+  EXPECT_EQ(lines[0], " VARIABLES = \"x\", \"u1\", \"u2\", \"u3\", \"u4\", \"u5\", \"u6\", \"u7\"     ");
   EXPECT_EQ(lines[1], " ZONE");
   for (int i = 1; i <= 21; ++i) {
     const std::string& l = lines[1 + i];
@@ -189,43 +154,32 @@ TEST(AnalyticSolutions, CarriedProfileInFixedWidth) {
 
 TEST(AnalyticSolutions, ProfileFileDefaultsAndProblems) {
   AnalyticCase c(3, "5.0 1.0 0.2\n-40 40\n");
+  const AnRef& r = c.s->an_ref;
   EXPECT_EQ(c.s->ff_fnz.ff_speed, 0.0);
-  EXPECT_EQ(c.s->an_ref.gas_constant_an, 1.0);
-  EXPECT_EQ(c.s->an_ref.pressure_an, 1.0);
-  EXPECT_EQ(c.s->an_ref.cv_an, 1.0);  // R / (gamma - 1)
-
+  EXPECT_EQ(r.gas_constant_an + r.pressure_an + r.cv_an, 3.0);  // 1, 1 and R / (gamma - 1)
   write_file(c.dir / "profilo_an.dat", "5 1 0.2\n-40 40\n0\n2.0 3.0 /\n");
   input_profilo_an(*c.s);
-  EXPECT_EQ(c.s->an_ref.gas_constant_an, 2.0);
-  EXPECT_EQ(c.s->an_ref.pressure_an, 3.0);
-  EXPECT_EQ(c.s->an_ref.cv_an, 2.0);
-
-  auto problem = [&](const std::string& text) {
-    if (text.empty()) {
-      std::filesystem::remove(c.dir / "profilo_an.dat");
-    } else {
+  EXPECT_EQ(r.gas_constant_an, 2.0);
+  EXPECT_EQ(r.pressure_an, 3.0);
+  EXPECT_EQ(r.cv_an, 2.0);
+  const std::tuple<int, const char*, const char*> problems[] = {
+      {3, nullptr, "il file non esiste"}, {3, "0 1 0.2\n-40 40\n", "ff_width"},
+      {3, "5 1 0.2\n40 -40\n", "ff_lo <= ff_hi"}, {3, "5 1 0.2\n", "record 2"}, {5, "5 1 0.2\n-40 40\n", "record 3"}};
+  for (const auto& [kind, text, part] : problems) {
+    c.s->ic_kkind.case_kind = kind;
+    if (text) {
       write_file(c.dir / "profilo_an.dat", text);
+    } else {
+      std::filesystem::remove(c.dir / "profilo_an.dat");
     }
     try {
       input_profilo_an(*c.s);
+      ADD_FAILURE() << part;
     } catch (const InputError& e) {
-      return std::string(e.what());
+      EXPECT_NE(std::string(e.what()).find(part), std::string::npos) << e.what();
     }
-    return std::string();
-  };
-  EXPECT_NE(problem("").find("il file non esiste"), std::string::npos);
-  EXPECT_NE(problem("0 1 0.2\n-40 40\n").find("ff_width"), std::string::npos);
-  EXPECT_NE(problem("5 1 0.2\n40 -40\n").find("ff_lo <= ff_hi"), std::string::npos);
-  EXPECT_NE(problem("5 1 0.2\n").find("record 2"), std::string::npos);
-  c.s->ic_kkind.case_kind = 5;
-  EXPECT_NE(problem("5 1 0.2\n-40 40\n").find("record 3"), std::string::npos);
+  }
 }
-
-}  // namespace
-}  // namespace fiamma
-
-namespace fiamma {
-namespace {
 
 TEST(AnalyticSolutions, TestCaseRunWritesReferenceFilesBesideItsSnapshots) {
   ScratchDir dir;
@@ -233,15 +187,11 @@ TEST(AnalyticSolutions, TestCaseRunWritesReferenceFilesBesideItsSnapshots) {
   write_file(dir / "eulero_test.dat",
              testing::config_from(example / "eulero_test.dat", {{8, "100"}, {9, "200"}, {10, "100"}}));
   std::ostringstream console;
-  {
-    // without the profile the run stops before writing anything
-    auto s = testing::make_state(dir.path(), console);
-    EXPECT_THROW(run_simulation(*s), InputError);
-    EXPECT_FALSE(std::filesystem::exists(dir / "post_dati.dat"));
-  }
+  // without the profile the run stops before writing anything
+  EXPECT_THROW(run_simulation(*testing::make_state(dir.path(), console)), InputError);
+  EXPECT_FALSE(std::filesystem::exists(dir / "post_dati.dat"));
   std::filesystem::copy_file(example / "profilo_an.dat", dir / "profilo_an.dat");
-  auto s = testing::make_state(dir.path(), console);
-  ASSERT_EQ(run_simulation(*s), 0);
+  ASSERT_EQ(run_simulation(*testing::make_state(dir.path(), console)), 0);
   // the first solution carries counter 0 whatever it_start is; the later ones the step
   for (const char* f : {"Wan00000.dat", "Wan00200.dat", "Wpr000100.dat", "Wpr000200.dat", "Wpr000201.dat"}) {
     EXPECT_TRUE(std::filesystem::exists(dir / f)) << f;

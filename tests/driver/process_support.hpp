@@ -1,5 +1,5 @@
-// The real executable started as a child process: held before it starts,
-// with a file-size limit, killed or signalled at a chosen moment.
+// The real executable started as a child process, with a file-size limit,
+// killed or signalled at a chosen moment.
 #pragma once
 
 #include <errno.h>
@@ -18,27 +18,18 @@
 
 namespace fiamma::testing {
 
-struct ChildOptions {
-  long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes; -1 none
-  bool hold = false;               // wait for release() before starting
-};
-
 class Child {
  public:
-  using Options = ChildOptions;
-
   // Starts FIAMMA_BINARY with `args` in `dir`; standard output and error go
-  // to out.txt and err.txt there, standard input is /dev/null.
-  Child(const std::filesystem::path& dir, const std::vector<std::string>& args, Options options = {}) {
-    int gate[2] = {-1, -1};
-    if (options.hold && ::pipe(gate) != 0) return;
-    // Under a file-size limit the console goes through pipes, which the
-    // limit does not cut, and the parent writes the files.
-    const bool piped = options.file_size_limit >= 0;
+  // to out.txt and err.txt there, standard input is /dev/null. Under a
+  // file-size limit (bytes; -1 none) SIGXFSZ is ignored, so that a write
+  // past it fails with EFBIG, and the console goes through pipes, which the
+  // limit does not cut, to files the parent writes.
+  Child(const std::filesystem::path& dir, const std::vector<std::string>& args, long long file_size_limit = -1) {
+    const bool piped = file_size_limit >= 0;
     int out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
     if (piped && (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0)) return;
-    const std::string dir_s = dir.string();
-    const std::string out = (dir / "out.txt").string(), err = (dir / "err.txt").string();
+    const std::string dir_s = dir.string(), out = (dir / "out.txt").string(), err = (dir / "err.txt").string();
     std::vector<std::string> argv_s = {FIAMMA_BINARY};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -46,37 +37,20 @@ class Child {
     argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
-      if (::chdir(dir_s.c_str()) != 0) ::_exit(120);
       const int in_fd = ::open("/dev/null", O_RDONLY);
       const int out_fd = piped ? out_pipe[1] : ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int err_fd = piped ? err_pipe[1] : ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (piped) {
-        ::close(out_pipe[0]);
-        ::close(err_pipe[0]);
-      }
-      if (in_fd < 0 || out_fd < 0 || err_fd < 0) ::_exit(121);
+      if (::chdir(dir_s.c_str()) != 0 || in_fd < 0 || out_fd < 0 || err_fd < 0) ::_exit(120);
       ::dup2(in_fd, 0);
       ::dup2(out_fd, 1);
       ::dup2(err_fd, 2);
-      if (options.file_size_limit >= 0) {
-        // Writes past the limit fail with EFBIG instead of killing the process.
+      if (piped) {
         ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
+        const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      if (options.hold) {
-        ::close(gate[1]);
-        char byte = 0;
-        while (::read(gate[0], &byte, 1) < 0) {
-        }
-        ::close(gate[0]);
       }
       ::execv(argv[0], argv.data());
       ::_exit(122);
-    }
-    if (options.hold) {
-      ::close(gate[0]);
-      gate_ = gate[1];
     }
     if (piped) {
       ::close(out_pipe[1]);
@@ -86,32 +60,18 @@ class Child {
     }
   }
   ~Child() {
-    if (pid_ > 0 && !waited_) {
-      ::kill(pid_, SIGKILL);
-      release();
-      wait();
-    }
+    if (pid_ > 0 && !waited_) ::kill(pid_, SIGKILL);
+    wait();
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  pid_t pid() const { return pid_; }
-  void release() {
-    if (gate_ >= 0) {
-      const char byte = 1;
-      [[maybe_unused]] const auto ignored = ::write(gate_, &byte, 1);
-      ::close(gate_);
-      gate_ = -1;
-    }
-  }
   void signal(int signal_number) const { ::kill(pid_, signal_number); }
   // The raw wait status.
   int wait() {
-    if (!waited_) {
-      while (::waitpid(pid_, &status_, 0) < 0) {
-      }
-      waited_ = true;
+    while (pid_ > 0 && !waited_ && ::waitpid(pid_, &status_, 0) < 0) {
     }
+    waited_ = true;
     for (auto& t : drains_) t.join();
     drains_.clear();
     return status_;
@@ -123,12 +83,9 @@ class Child {
   }
   // Whether it is still running after `timeout`.
   bool running_after(std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-      const pid_t r = ::waitpid(pid_, &status_, WNOHANG);
-      if (r == pid_) {
+    for (const auto end = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < end;) {
+      if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
         waited_ = true;
-        wait();
         return false;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -140,18 +97,18 @@ class Child {
   static void drain(int fd, std::string path) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     char buffer[4096];
-    for (;;) {
-      const ssize_t got = ::read(fd, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      file.write(buffer, got);
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
+      if (got > 0) {
+        file.write(buffer, got);
+      } else if (errno != EINTR) {
+        break;
+      }
     }
     ::close(fd);
   }
 
   std::vector<std::thread> drains_;
   pid_t pid_ = -1;
-  int gate_ = -1;
   int status_ = 0;
   bool waited_ = false;
 };

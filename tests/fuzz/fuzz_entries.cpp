@@ -19,97 +19,79 @@ namespace fiamma::fuzz {
 
 namespace {
 
-// A working folder of this process for the files the readers open.
-const std::filesystem::path& folder() {
-  static const std::filesystem::path dir = [] {
+// Runs `read` on a fresh state whose working folder (one per process) holds
+// the input as the file `name` (none: read from memory); an InputError is the
+// expected refusal.
+template <class Read>
+void with_file(const char* name, const std::uint8_t* data, std::size_t size, Read read) {
+  static const std::filesystem::path folder = [] {
     auto d = std::filesystem::temp_directory_path() / ("fiamma_fuzz_" + std::to_string(::getpid()));
     std::filesystem::create_directories(d);
     return d;
   }();
-  return dir;
-}
-
-std::unique_ptr<State> state_with_file(const char* name, const std::uint8_t* data, std::size_t size,
-                                       std::ostream& console) {
-  std::ofstream(folder() / name, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  if (name) std::ofstream(folder / name, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  std::ostringstream console;
   auto s = std::make_unique<State>();
-  s->workdir = folder();
+  s->workdir = folder;
   s->console = &console;
-  return s;
+  try {
+    read(*s, console);
+  } catch (const InputError&) {
+  }
 }
 
 }  // namespace
 
 void configuration(const std::uint8_t* data, std::size_t size) {
-  std::ostringstream console;
-  auto s = std::make_unique<State>();
-  s->console = &console;
-  try {
+  with_file(nullptr, data, size, [&](State& s, std::ostream& console) {
     FreeFormatReader reader(std::string_view(reinterpret_cast<const char*>(data), size), kConfigFile);
     std::vector<std::string> cut;
-    read_configuration(reader, *s, &console, &cut);
-    if (range_problems(*s).empty()) {
-      elabora_parametri(*s);
-      if (s->ic_kkind.case_kind <= 7) maschera_ad(*s);
+    read_configuration(reader, s, &console, &cut);
+    if (range_problems(s).empty()) {
+      elabora_parametri(s);
+      if (s.ic_kkind.case_kind <= 7) maschera_ad(s);
     }
-    print_configuration(*s, console);
-  } catch (const InputError&) {
-  }
+    print_configuration(s, console);
+  });
 }
 
 void grid(const std::uint8_t* data, std::size_t size) {
-  std::ostringstream console;
-  auto s = state_with_file(kGridFile, data, size, console);
-  s->settings.n = kNodes;
-  s->grid = 1;
-  s->discr.domain_length = 1.0;
-  try {
-    input_grid(*s, kNodes);
-  } catch (const InputError&) {
-  }
+  with_file(kGridFile, data, size, [](State& s, std::ostream&) {
+    s.settings.n = kNodes;
+    s.grid = 1;
+    s.discr.domain_length = 1.0;
+    input_grid(s, kNodes);
+  });
 }
 
 void restart(const std::uint8_t* data, std::size_t size) {
-  std::ostringstream console;
-  auto s = state_with_file("snap.dat", data, size, console);
-  s->settings.n = kNodes;
-  const std::string name = "snap.dat";
-  std::copy(name.begin(), name.end(), s->rrestart.name[1].begin());
-  try {
-    check_restart_file(*s, kNodes);
-  } catch (const InputError&) {
-  }
+  with_file("snap.dat", data, size, [](State& s, std::ostream&) {
+    s.settings.n = kNodes;
+    std::string("snap.dat").copy(s.rrestart.name[1].data(), 8);
+    check_restart_file(s, kNodes);
+  });
 }
 
 void resume_index(const std::uint8_t* data, std::size_t size) {
-  std::ostringstream console;
-  auto s = state_with_file(kResumeFile, data, size, console);
-  try {
-    read_resume_index(*s);
-  } catch (const InputError&) {
-  }
+  with_file(kResumeFile, data, size, [](State& s, std::ostream&) { read_resume_index(s); });
 }
 
 void analytic_profile(const std::uint8_t* data, std::size_t size) {
-  std::ostringstream console;
-  auto s = state_with_file(kProfileFile, data, size, console);
-  // case 5 for inputs of odd length, so that both layouts are reached
-  s->ic_kkind.case_kind = size % 2 == 1 ? 5 : 3;
-  s->gass.gamma = 1.4;
-  maschera_ad(*s);
-  try {
-    input_profilo_an(*s);
-  } catch (const InputError&) {
-  }
+  with_file(kProfileFile, data, size, [size](State& s, std::ostream&) {
+    // case 5 for inputs of odd length, so that both layouts are reached
+    s.ic_kkind.case_kind = size % 2 == 1 ? 5 : 3;
+    s.gass.gamma = 1.4;
+    maschera_ad(s);
+    input_profilo_an(s);
+  });
 }
 
 Entry entry(const std::string& name) {
-  if (name == "configuration") return configuration;
-  if (name == "grid") return grid;
-  if (name == "restart") return restart;
-  if (name == "resume_index") return resume_index;
-  if (name == "analytic_profile") return analytic_profile;
+  const std::pair<const char*, Entry> entries[] = {{"configuration", configuration}, {"grid", grid}, {"restart", restart},
+                                                   {"resume_index", resume_index}, {"analytic_profile", analytic_profile}};
+  for (const auto& [n, e] : entries) {
+    if (name == n) return e;
+  }
   return nullptr;
 }
 
