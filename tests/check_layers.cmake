@@ -7,7 +7,7 @@
 # Project headers are named from src/ ("room/file.hpp"); a quoted include
 # that names no room, a file outside every room and a folder missing from
 # the list below are refused too, so that nothing escapes the check.
-set(ROOMS core config operators solver initial diagnostics output driver)
+set(ROOMS core config operators solver initial diagnostics output steady driver)
 
 if(NOT IS_DIRECTORY "${SOURCE_DIR}")
   message(FATAL_ERROR "check_layers: SOURCE_DIR '${SOURCE_DIR}' is not a directory")

@@ -211,7 +211,7 @@ def finish_gather(workdir):
                                          journal["index"])
 
 
-def run_sweep(runs, workdir, sets, out):
+def run_sweep(runs, workdir, sets, out, options=()):
     """Returns 0 when the sweep is complete, 1 when a step failed, 3 when no
     worker was left."""
     state = os.path.join(workdir, STATE_DIR)
@@ -244,7 +244,7 @@ def run_sweep(runs, workdir, sets, out):
     folders = output_folders(workdir, cfg)
     steps, todo = list(range(first, count + 1)), []
     for k in steps:
-        args = ["--sweep-step", str(k)] + overrides(sets)
+        args = ["--sweep-step", str(k)] + list(options) + overrides(sets)
         rec = read_record(saved(k, "json"))
         if rec and rec.get("fingerprint") == fingerprint(args, files, digest) and rec.get("exit_status") == 0 \
                 and os.path.isfile(saved(k, "files")):
@@ -353,7 +353,7 @@ def prefixes_inside(cfg, point):
                           "prefixes that stay inside (no '..' going up)" % (p1, p2))
 
 
-def run_campaign(runs, workdir, sets, varies, outdir, out):
+def run_campaign(runs, workdir, sets, varies, outdir, out, options=()):
     """Returns 0 when every point ran, 1 when a point failed, 3 when no
     worker was left."""
     config_data, cfg, digest = configuration_of(runs, workdir, sets)
@@ -379,7 +379,7 @@ def run_campaign(runs, workdir, sets, varies, outdir, out):
     todo, rows = [], {}
     for i, values in enumerate(points, 1):
         key = "point-%03d" % i
-        args = overrides(sets) + single + overrides("%s=%s" % nv for nv in zip(names, values))
+        args = list(options) + overrides(sets) + single + overrides("%s=%s" % nv for nv in zip(names, values))
         rec = read_record(os.path.join(outdir, key, "complete.json"))
         if rec and rec.get("fingerprint") == fingerprint(args, files, digest) and rec.get("exit_status") == 0:
             rows[key] = rec

@@ -156,14 +156,16 @@ class Catalog:
 
         A row takes the summary's ``settled`` of the simulation with the same
         M_l_num (both written to round-trip, so equal to the last bit), else its
-        ``fl_st``. A step that ended otherwise than normally wrote no row."""
+        ``fl_st``. A step capped unsettled by --until-settled wrote its row, as
+        at a normal end; one that ended otherwise wrote none."""
         runs = self.sweep_runs(table)
+        with_row = ("normal", "unsettled")
         settled_of = {r["flame"]["M_l_num"]: bool(r["flame"]["settled"]) for r in runs
-                      if r["end"] == "normal" and r.get("flame") and r["flame"].get("M_l_num") is not None}
+                      if r["end"] in with_row and r.get("flame") and r["flame"].get("M_l_num") is not None}
         flags = [settled_of.get(m, fl == 1) for m, fl in zip(table["M_l_num"], table["fl_st"])]
         p = table.attrs.get("parameter", "value")
         failed = [f"{p} = {r['parameter_value']:.6g} (step {r['sweep_step']}: {r['end']})" for r in runs
-                  if r["end"] != "normal" and r.get("parameter_value") is not None]
+                  if r["end"] not in with_row and r.get("parameter_value") is not None]
         return flags, failed
 
     def anchor_of(self, tag: str | None) -> float | None:

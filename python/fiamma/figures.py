@@ -261,13 +261,17 @@ def _number(text):
         return math.nan
 
 
+UNSETTLED_AT_CAP = "6"  # fiamma --until-settled: it_end reached unsettled, files written as at a normal end
+
+
 def campaign_points(names, rows):
-    """(shown rows, failed texts): a point whose run failed (exit status not 0)
-    or has no burning rate is left out and named."""
+    """(shown rows, failed texts): a point whose run failed (exit status
+    neither 0 nor that of a run capped unsettled) or has no burning rate is
+    left out and named."""
     shown, failed = [], []
     for row in rows:
         status, rate = row[len(names) + 5], _number(row[len(names)])
-        if str(status) != "0" or not math.isfinite(rate):
+        if str(status) not in ("0", UNSETTLED_AT_CAP) or not math.isfinite(rate):
             values = ", ".join("%s=%s" % nv for nv in zip(names, row))
             failed.append(f"{values} (exit status {status or 'none'})")
         else:

@@ -304,7 +304,7 @@ def read_dump(path) -> np.ndarray:
 SUMMARY_KEYS = ["format", "format_version", "program_version", "end", "exit_status", "message",
                 "command_line", "wall_time_s", "steps_done", "steps_per_second", "simulated_time",
                 "configuration", "options", "sweep", "files", "runs"]
-SUMMARY_ENDS = {"normal", "stopped", "non_finite", "write_failure", "interrupted", "bad_input"}
+SUMMARY_ENDS = {"normal", "stopped", "non_finite", "write_failure", "interrupted", "bad_input", "unsettled"}
 SUMMARY_FILE_KEYS = ["path", "kind", "step", "time", "sweep_step"]
 SUMMARY_RUN_KEYS = ["sweep_step", "run_tag", "parameter_value", "it_start", "it_end", "it_final", "steps",
                     "time", "end", "correction", "flame"]

@@ -77,6 +77,9 @@ def main(argv=None):
     p.add_argument("--out", default="campaign", help="campaign folder, relative to the working folder")
     p.add_argument("--workers", type=int, default=os.cpu_count() or 1, help="local processes at once (default: one per core)")
     p.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="a running Dask scheduler instead of the local processes")
+    p.add_argument("--until-settled", nargs="?", const="", metavar="TOL",
+                   help="each step or point ends once its burning rate is settled to TOL (default 1e-5), "
+                        "as fiamma --until-settled; not time-accurate on the way")
     p.add_argument("--no-worker-timeout", type=float, default=NO_WORKER_TIMEOUT, metavar="SECONDS",
                    help="give up when the cluster has had no worker for this long (default: %g)" % NO_WORKER_TIMEOUT)
     p.add_argument("--fiamma", help="the fiamma executable (default: $FIAMMA_EXE, else the fiamma beside this "
@@ -94,6 +97,9 @@ def main(argv=None):
     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
     signal.signal(signal.SIGTERM, _interrupted)
     workdir = os.path.abspath(args.workdir)
+    # options handed to every run of the program
+    options = [] if args.until_settled is None else \
+        ["--until-settled" + ("=" + args.until_settled if args.until_settled else "")]
     if args.scheduler:
         fiamma = args.fiamma or "fiamma"  # the same path on every worker, or found on each worker's PATH
     else:
@@ -116,8 +122,9 @@ def main(argv=None):
             scratch = tempfile.mkdtemp(prefix="scratch-", dir=state)
             runs = Execution.local(args.workers, fiamma, scratch, no_worker_timeout=args.no_worker_timeout)
         if args.vary:
-            return run_campaign(runs, workdir, args.set, args.vary, os.path.join(workdir, args.out), sys.stdout)
-        return run_sweep(runs, workdir, args.set, sys.stdout)
+            return run_campaign(runs, workdir, args.set, args.vary, os.path.join(workdir, args.out), sys.stdout,
+                                options)
+        return run_sweep(runs, workdir, args.set, sys.stdout, options)
     except RunnerError as e:
         print("fiamma-sweep: %s" % e, file=sys.stderr)
         return 2

@@ -82,10 +82,11 @@ def test_sweep_figure_marks_unsettled_and_leaves_out_failed_steps(sweep_dir, fia
     assert np.array_equal(thickness["d_l_ana = 1/M_l_ana, analytic"].get_ydata(), table["d_l_ana"].iloc[[0, 2]])
     assert np.array_equal(thickness["1/M_l_num, numerical"].get_ydata(), 1 / table["M_l_num"].iloc[[0, 2]])
     assert "steepest temperature gradient" in next(iter(panel(fig, "front thickness")))
-    # a Damköhler sweep whose second step goes non-finite: one row, the failed step named, in the figure and on stderr
+    # a Damköhler sweep whose first step --until-settled caps unsettled (a row, an open marker) and whose second
+    # goes non-finite: the failed step named, in the figure and on stderr
     d = tmp_path / "failed"
     shutil.copytree(ROOT / "examples" / "sweep", d)
-    done = subprocess.run([fiamma_exe] + [a for s in ("it_end=200", "it_out=100", "sweep_count=2", "sweep_parameter=4",
+    done = subprocess.run([fiamma_exe, "--until-settled"] + [a for s in ("it_end=200", "it_out=100", "sweep_count=2", "sweep_parameter=4",
                                                       "sweep_start=1e5", "sweep_end=1e9") for a in ("--set", s)],
                           cwd=d, capture_output=True, timeout=120)
     assert done.returncode == 4
@@ -99,7 +100,7 @@ def test_sweep_figure_marks_unsettled_and_leaves_out_failed_steps(sweep_dir, fia
 
 def test_campaign_figure_marks_unsettled_and_leaves_out_failed_points():
     names = ["Lewis", "n"]
-    rows = [["1.2", "97", "0.9", "0.95", "0.9", "0", "", "0", "3.0"],   # unsettled
+    rows = [["1.2", "97", "0.9", "0.95", "0.9", "0", "", "6", "3.0"],   # capped unsettled by --until-settled
             ["0.8", "97", "0.8", "0.77", "0.8", "1", "", "0", "3.0"],   # settled
             ["1.0", "97", "0.0", "0.86", "", "", "", "4", "1.0"],       # non-finite: a rate of 0 not drawn
             ["1.0", "5", "", "", "", "", "", "2", "0.1"]]               # refused

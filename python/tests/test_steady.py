@@ -1,11 +1,14 @@
 """The independent steady flame (fiamma.steady) and the held flame against it."""
 
 import shutil
+import subprocess
 
 import pytest
 
 from conftest import EXE, ROOT, needs_exe
-from fiamma.steady import SteadyFlame, held_from_steady, main
+from fiamma.config import print_config
+from fiamma.readers import read_summary, read_sweep_table
+from fiamma.steady import SteadyFlame, flame_from_configuration, held_from_steady, main
 
 EXAMPLE = ROOT / "examples" / "flame" / "eulero_test.dat"
 
@@ -53,3 +56,27 @@ def test_held_flame_keeps_the_steady_burning_rate(tmp_path, le):
 def test_command_reads_the_configuration_as_the_program_derives_it(capsys):
     assert main([str(EXAMPLE), "--exe", str(EXE), "--set", "Lewis=1.5"]) == 0
     assert float(capsys.readouterr().out) == pytest.approx(example_flame(1.5).solve()[0], rel=1e-9)
+
+
+@needs_exe
+def test_until_settled_sweep_rows_are_the_steady_eigenvalues(tmp_path):
+    # The sweep example's first three Lewis numbers, each settled to 1e-5 by
+    # the program (Newton polish, verification window), against the
+    # collocation here, which knows nothing of the program's grid or steps.
+    # Measured within 2e-7 (the anchor's cost on this domain, 6 thermal
+    # lengths further than the flame example's, is below 1e-6).
+    d = tmp_path / "sweep"
+    shutil.copytree(ROOT / "examples" / "sweep", d)
+    done = subprocess.run([str(EXE), "--until-settled", "--set", "sweep_count=3"], cwd=d,
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+    assert done.returncode == 0, done.stderr[-2000:]
+    values = print_config(EXE, d)
+    table = read_sweep_table(d / "LandLe.dat")
+    runs = read_summary(d / "Lsummary.json")["runs"]
+    assert len(table) == len(runs) == 3
+    for row, run in zip(table.itertuples(), runs):
+        M = flame_from_configuration({**values, "Lewis": row.Le}).solve(tol=1e-9)[0]
+        assert row.M_l_num == pytest.approx(M, rel=1e-5)
+        assert run["flame"]["settled"] and run["flame"]["settled_gap"] <= 5e-6
+        assert row.it_fin == run["it_final"] < values["it_end"]
+    assert done.stderr.decode().count(", assestata entro 1.0000000000000001E-05") == 3

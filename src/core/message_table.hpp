@@ -158,8 +158,8 @@ inline constexpr MessageEntry kMessageTable[] = {
     // ---- initial: the restart snapshot
     {"record 70 (restart_name_1): nome del file di ripartenza vuoto", "record 70 (restart_name_1): empty restart file name"},
     {"file di ripartenza", "restart file"},
-    {"{1}: file di ripartenza mancante o illeggibile (restart_name_1..3, record 70-72): {2}",
-     "{1}: restart file missing or unreadable (restart_name_1..3, records 70-72): {2}"},
+    {"{1}: file di ripartenza mancante o illeggibile ({2}): {3}", "{1}: restart file missing or unreadable ({2}): {3}"},
+    {"restart_name_1..3, record 70-72", "restart_name_1..3, records 70-72"},
     {"{1}: record 2: l'istantanea ha {2} punti (ZONE I), la configurazione n = {3}",
      "{1}: record 2: the snapshot has {2} points (ZONE I), the configuration n = {3}"},
     {"{1}: l'istantanea ha {2} record di dati dopo le due righe di testata, ne servono n = {3} (uno per nodo)",
@@ -273,6 +273,21 @@ inline constexpr MessageEntry kMessageTable[] = {
      "inflow {3}, drift per flame time {4}{5}"},
     {" (assestata)", " (settled)"},
     {" (non assestata)", " (not settled)"},
+    {"velocita' di combustione: {1}, rispetto alla stima analitica {2} relativa, {3} entro {4} "
+     "(distanza stimata {5}){6}",
+     "burning rate: {1}, against the analytic estimate {2} relative, {3} to {4} (estimated distance {5}){6}"},
+    {"assestata", "settled"},
+    {"non assestata", "not settled"},
+    {"non disponibile", "not available"},
+    {": raggiunto il limite it_end = {1}", ": reached the cap it_end = {1}"},
+    {"1 simulazione non assestata entro {1} al limite it_end ({2}): allungare it_end o ripartire dall'ultima "
+     "istantanea",
+     "1 simulation not settled to {1} at the cap it_end ({2}): lengthen it_end or restart from the last snapshot"},
+    {"{1} simulazioni non assestate entro {2} al limite it_end ({3}): allungare it_end o ripartire dall'ultima "
+     "istantanea",
+     "{1} simulations not settled to {2} at the cap it_end ({3}): lengthen it_end or restart from the last snapshot"},
+    {"{1}: il gas fresco dell'istantanea non e' quello della configurazione; si parte dal profilo iniziale",
+     "{1}: the fresh gas of the snapshot is not that of the configuration; starting from the initial profile"},
     {"andamento", "sweep"},
     {"mancano", "remaining"},
     {"durata", "took"},
@@ -373,6 +388,9 @@ inline constexpr MessageEntry kMessageTable[] = {
      "option {1}: the tolerance must be a positive, finite number"},
     {"opzione {1}: lingua sconosciuta \"{2}\" (it o en)", "option {1}: unknown language \"{2}\" (it or en)"},
     {"FIAMMA_LANG: lingua sconosciuta \"{1}\" (it o en)", "FIAMMA_LANG: unknown language \"{1}\" (it or en)"},
+    {"opzione {1}: la tolleranza deve essere un numero positivo minore di 1",
+     "option {1}: the tolerance must be a positive number below 1"},
+    {"opzione --start-from: vale solo con --until-settled", "option --start-from: only valid with --until-settled"},
     {"opzione non riconosciuta: {1}", "unrecognised option: {1}"},
     {"Uso: fiamma [OPZIONI] [--print-config [FILE] | --check-config [FILE] | --help | --version]\n"
      "Simula una fiamma premiscelata monodimensionale nella cartella corrente.\n"
@@ -389,13 +407,26 @@ inline constexpr MessageEntry kMessageTable[] = {
      "                         tolleranza della correzione di velocita' (predefinita 5e-5)\n"
      "  --correction-tolerance-relative X\n"
      "                         la stessa, relativa alla massima velocita' nodale\n"
+     "  --until-settled[=TOL]  ogni simulazione di fiamma finisce appena la sua velocita'\n"
+     "                         di combustione e' assestata entro TOL (predefinita 1e-5),\n"
+     "                         it_end come limite; tolleranza di correzione TOL/1000 relativa.\n"
+     "                         Passi di pseudo-tempo linearmente impliciti e una rifinitura\n"
+     "                         di Newton dello stato stazionario: il transitorio NON e'\n"
+     "                         accurato nel tempo, solo lo stato assestato conta\n"
+     "  --start-from FILE      con --until-settled: la prima simulazione di fiamma parte\n"
+     "                         dall'istantanea FILE di una fiamma vicina assestata (stessa\n"
+     "                         griglia e stesso gas fresco) invece che dal profilo iniziale\n"
+     "  --settled-tolerance TOL\n"
+     "                         tolleranza del giudizio \"assestata\" senza fermare la\n"
+     "                         simulazione (predefinita 1e-5)\n"
      "  --lang it|en           la lingua dei messaggi (predefinita: FIAMMA_LANG, altrimenti it)\n"
      "  --help                 mostra questo aiuto\n"
      "  --version              mostra la versione\n"
      "\n"
      "Stato di uscita: 0 fine normale, 2 dati di ingresso non validi,\n"
      "3 arresto del solutore dopo i suoi messaggi, 4 un campo non più finito,\n"
-     "5 un file non scrivibile, 128 + segnale dopo SIGINT (130) o SIGTERM (143).\n",
+     "5 un file non scrivibile, 6 con --until-settled una simulazione non assestata\n"
+     "al limite it_end, 128 + segnale dopo SIGINT (130) o SIGTERM (143).\n",
      "Usage: fiamma [OPTIONS] [--print-config [FILE] | --check-config [FILE] | --help | --version]\n"
      "Simulates a one-dimensional premixed flame in the current folder.\n"
      "Without options it reads \"eulero_test.dat\" (and \"grid.dat\" when asked for) and writes\n"
@@ -411,13 +442,26 @@ inline constexpr MessageEntry kMessageTable[] = {
      "                         tolerance of the velocity correction (default 5e-5)\n"
      "  --correction-tolerance-relative X\n"
      "                         the same, relative to the largest nodal velocity\n"
+     "  --until-settled[=TOL]  each flame simulation ends as soon as its burning rate\n"
+     "                         is settled to TOL (default 1e-5), with it_end as the cap;\n"
+     "                         correction tolerance TOL/1000, relative.\n"
+     "                         Linearly implicit pseudo-time steps and a Newton polish\n"
+     "                         of the steady state: the transient is NOT time-accurate,\n"
+     "                         only the settled state counts\n"
+     "  --start-from FILE      with --until-settled: the first flame simulation starts\n"
+     "                         from the snapshot FILE of a settled neighbouring flame (same\n"
+     "                         grid and same fresh gas) instead of the initial profile\n"
+     "  --settled-tolerance TOL\n"
+     "                         tolerance of the \"settled\" verdict, without stopping the\n"
+     "                         simulation (default 1e-5)\n"
      "  --lang it|en           the language of the messages (default: FIAMMA_LANG, otherwise it)\n"
      "  --help                 shows this help\n"
      "  --version              shows the version\n"
      "\n"
      "Exit status: 0 normal end, 2 invalid input data,\n"
      "3 solver stop after its messages, 4 a field no longer finite,\n"
-     "5 a file that cannot be written, 128 + signal after SIGINT (130) or SIGTERM (143).\n"},
+     "5 a file that cannot be written, 6 with --until-settled a simulation unsettled\n"
+     "at the cap it_end, 128 + signal after SIGINT (130) or SIGTERM (143).\n"},
 };
 
 }  // namespace fiamma

@@ -200,6 +200,18 @@ struct RunOptions {
   // or straightforward (eliminated at every application: the oracle of the
   // prepared form, for tests and benchmarks).
   OperatorForm operator_form = OperatorForm::prepared;
+  // --settled-tolerance TOL: a flame's burning rate is settled when its
+  // estimated remaining relative change is at most TOL / 2
+  // (diagnostics/settled.hpp).
+  double settled_tolerance = 1e-5;
+  // --until-settled[=TOL]: each flame simulation ends as soon as it is
+  // settled to TOL (the verdict's tolerance too), it_end the cap; the
+  // steady state is polished by Newton once the flame has formed (steady/).
+  bool until_settled = false;
+  // --start-from FILE (with --until-settled): the first flame simulation
+  // starts from this snapshot of a settled neighbour (same grid and fresh
+  // gas) instead of the initial profile.
+  std::string start_from;
 };
 
 struct State {

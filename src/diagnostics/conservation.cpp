@@ -43,7 +43,6 @@ FlameConservation flame_conservation(State& s, OperatorSet& ops, const FrontTrac
     const double span = (n_stab - 1) * dt;
     c.drift_per_flame_time = (newest - oldest) / newest * c.flame_time / span;
   }
-  c.settled_relative = std::fabs(c.drift_per_flame_time) <= kSettledDriftPerFlameTime;
   return c;
 }
 

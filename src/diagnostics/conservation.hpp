@@ -9,12 +9,6 @@
 
 namespace fiamma {
 
-// A settled burning rate drifts by less than this relative amount per flame
-// time. The rate relaxes exponentially over 1.3 to 5 flame times (measured,
-// docs/accuracy.md), so the gap still left to the settled rate is 1.3 to 5
-// times the drift per flame time: at most 1e-5 below this threshold.
-inline constexpr double kSettledDriftPerFlameTime = 2e-6;
-
 // Conservation of a flame at the end of a simulation. NaN where a quantity
 // cannot be formed (no window, no burning rate).
 struct FlameConservation {
@@ -28,8 +22,6 @@ struct FlameConservation {
   // tau = rho_in / M^2 (thermal length 1/M over the speed M / rho_in, M = rho_in (w_in - s))
   double drift_per_flame_time = 0.0;
   double flame_time = 0.0;
-  // |drift_per_flame_time| <= kSettledDriftPerFlameTime
-  bool settled_relative = false;
 };
 
 // window_steps: measuring steps the tracker has taken in this simulation (the

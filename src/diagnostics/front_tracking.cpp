@@ -46,17 +46,21 @@ void initialise(State& s, FrontTracker& f, int n_stab, bool uniform) {
   if (uniform) f.s_cons = 0.0;
 }
 
-// One measuring call of either variant; the uniform one interpolates with
-// `ops`.
-void measure(State& s, OperatorSet* ops, int n, FrontTracker& f, int criterion, int n_stab, const Field& dthdx,
-             double M_l_ana, double d_l_ana) {
+}  // namespace
+
+void temperature_gradient(const State& s, OperatorSet& ops, int n, Field& th, Field& dthdx) {
+  const Field& staggered = s.vvar_temp_div[2];
+  for (int i = 1; i <= n - 1; ++i) th[i] = staggered[i];
+  th[n] = staggered[n - 1];
+  ops.apply(Operator::der_prima, th, dthdx);
+}
+
+void locate_front(State& s, OperatorSet* ops, int n, FrontLocation& f, int criterion, const Field& dthdx) {
   const bool uniform = ops != nullptr;
   const Gass& g = s.gass;
-  const Tempo& tm = s.tempo;
   const double dx = s.discr.dx;
   const auto x = [&](int i) { return uniform ? (i - 1) * dx : s.grid2.x[i]; };
   const auto h = [&](int i) { return i >= n ? 0.0 : (uniform ? dx : s.grid2.spacing[i]); };
-
   // 1. point values (the oxidizer is read by nothing)
   if (uniform) {
     ops->apply_many(Operator::inter_st_ns, {&s.vvar[1], &s.vvar[2], &dthdx}, {&f.rho, &f.rho_y1, &f.dth});
@@ -97,7 +101,6 @@ void measure(State& s, OperatorSet* ops, int n, FrontTracker& f, int criterion, 
     f.s_cons = dx * sum / f.rho_y1[1];
   }
 
-  const bool first = tm.it == tm.it_start + 1;
   if (criterion == 4) {
     // 5. progress variable; the front abscissa splits its integral like a
     // sharp step: x(n) minus the burnt length.
@@ -163,6 +166,19 @@ void measure(State& s, OperatorSet* ops, int n, FrontTracker& f, int criterion, 
     if (criterion == 1) f.del = (f.th[n] - f.th[1]) / std::fabs(f.dt_m);
   }
 
+}
+
+namespace {
+
+// One measuring call of either variant; the uniform one interpolates with
+// `ops`.
+void measure(State& s, OperatorSet* ops, int n, FrontTracker& f, int criterion, int n_stab, const Field& dthdx,
+             double M_l_ana, double d_l_ana) {
+  const bool uniform = ops != nullptr;
+  const Tempo& tm = s.tempo;
+  locate_front(s, ops, n, f, criterion, dthdx);
+
+  const bool first = tm.it == tm.it_start + 1;
   // At the first measuring step both previous positions are the current
   // one: the first speed is 0, whatever the criterion. (The node of the
   // maximum would give a speed of (vertex - node)/dt, up to half a spacing

@@ -18,28 +18,45 @@ inline constexpr const char* kHistoryName = "sf_delta.dat";
 
 using History = std::array<double, kHistoryCapacity + 1>;  // entries 1..capacity
 
+// Where the front lies in one state, as a measuring call finds it, with the
+// node values and the detection function its search reads.
+struct FrontLocation {
+  double x_m = 0.0;     // front abscissa
+  double del = 0.0;     // front thickness
+  double s_cons = 0.0;  // consumption speed (uniform grid only)
+  double dt_m = 0.0;    // peak value of the detection function (0 with criterion 4)
+  // node values and work arrays
+  Field rho{}, rho_y1{}, dth{}, th{}, w{}, detect_fn{}, progress_var{};
+};
+
 // The tracker's state and outputs, owned by the main program and handed to
 // every call. Reset only by the initialising call (it = it_start).
-struct FrontTracker {
-  // outputs of a measuring call
-  double x_m = 0.0;     // front abscissa
+struct FrontTracker : FrontLocation {
+  // outputs of a measuring call besides the location
   double s = 0.0;       // front speed in the frame of the grid
-  double del = 0.0;     // front thickness
   double w_in = 0.0;    // inflow velocity at node 1
-  double s_cons = 0.0;  // consumption speed (uniform grid only)
   double a_f = 0.0;     // second difference of the front position over 2 dt
-  double dt_m = 0.0;    // peak value of the detection function (0 with criterion 4)
   // running state
   double x_m_prev = 0.0, x_m_prev2 = 0.0;
   int n_avg = 0;
   double s_m = 0.0, de_m = 0.0, w_in_m = 0.0, w_a_m = 0.0;  // cumulative means
   double s_sta = 0.0, w_a_s = 0.0, var = 0.0;               // window statistics
   History s_last{}, w_ass_last{}, varianza_last{};           // entry 1 the oldest
-  // node values and work arrays
-  Field rho{}, rho_y1{}, dth{}, th{}, w{}, detect_fn{}, progress_var{};
   // the history file, open from the initialising call to the call at it_end
   AppendedFile history;
 };
+
+// The temperature gradient the tracker reads: der_prima of the staggered
+// temperature 1..n-1, the spare entry n replaced by the outflow value so that
+// the gradient sees no jump past the end of the domain (`th` is the copy
+// handed to the operator).
+void temperature_gradient(const State& s, OperatorSet& ops, int n, Field& th, Field& dthdx);
+
+// The front of the state as a measuring call locates it: the node values,
+// the detection function of `front_criterion`, its maximum refined by a
+// parabola (criteria 1-3) or the burnt length (4), the thickness and the
+// consumption speed. `ops` null: the non-uniform grid's point values.
+void locate_front(State& s, OperatorSet* ops, int n, FrontLocation& f, int front_criterion, const Field& dthdx);
 
 // Uniform grid: staggered fields interpolated to the nodes by `ops`,
 // x(i) = (i-1) dx.

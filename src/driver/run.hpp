@@ -22,6 +22,9 @@ inline constexpr int kExitStopped = 3;
 inline constexpr int kExitNonFinite = 4;
 // A file could not be written (no space, permission, missing folder).
 inline constexpr int kExitWriteFailure = 5;
+// --until-settled: a flame simulation reached it_end before its burning rate
+// settled (its files written as at any end).
+inline constexpr int kExitUnsettled = 6;
 // Ended by a signal at a safe point: 128 + the signal number (130 SIGINT,
 // 143 SIGTERM).
 inline constexpr int kExitSignalBase = 128;

@@ -1,6 +1,7 @@
 #include "driver/simulation.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -89,52 +90,6 @@ void check_safe_point(State& s, MainValues& mv) {
   if (bad.field) stop_non_finite(s, mv, bad);
 }
 
-// The stage fields of stage k; the stage velocity correction from stage 2 on.
-void stage(State& s, MainValues& mv, int k) {
-  const int n = s.settings.n;
-  const int ns = s.settings.n_species;
-  s.tempo.stage = k;
-  s.tempo.t_stage = s.tempo.t + mv.rk.alpha[k] * s.tempo.dt;
-  u_k_eva(s, n, ns, mv.rk.alpha[k]);
-  p_lm_k_eva(s, mv.rk.alpha[k]);
-  if (k == 1) s.vvar[4][1] = s.vvar[5][1] = mv.inflow_momentum;
-  auto& q = s.vvar_rk;
-  mv.bm_in = q[4][1];
-  mv.bm_out = q[4][n];
-  Solver& solver = *mv.solver;
-  th_lm_calc(n, q[1], s.vvar_rk_2, s.vvar_temp_div_rk[2]);
-  solver.rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_rk_2, s.vvar_temp_div_rk[2], s.rrhs_rk_2, mv.v_out);
-  s.rrhs_rk_2 = 0.0;
-  if (k >= 2) {
-    solver.diverg_u_calc(s, n, ns, s.vvar_temp_div_rk[1], q[1], q[2], s.vvar_temp_div_rk[2], s.vvar_rk_2,
-                         s.rrhs_rk_2);
-    mv.operators->apply(Operator::inter_st_ns, q[1], mv.rho_nodes);
-    mv.bm_out = mv.rho_nodes[n] * mv.v_out;
-    solver.correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div_rk[1], mv.bm_in, mv.bm_out,
-                              s.rrhs_rk[4]);
-  }
-  solver.rhs_u_eval_new(s, n, ns);
-  bc_low_mach_rhs_short(n, ns, q[1], q[2], q[4], s.rrhs_rk[1], s.rrhs_rk[4], s.rrhs_rk[5], s.rrhs_rk[2],
-                        s.rrhs_rk[3]);
-  rhs_u_sum(s, n, ns, mv.rk.beta[k]);
-  rhs_p_lm_sum(s, mv.rk.beta[k]);
-}
-
-// The low-Mach constraint on the step fields.
-void constrain_step_fields(State& s, MainValues& mv, bool hold_inflow) {
-  const int n = s.settings.n;
-  const int ns = s.settings.n_species;
-  auto& q = s.vvar;
-  Solver& solver = *mv.solver;
-  th_lm_calc(n, q[1], s.vvar_2, s.vvar_temp_div[2]);
-  solver.rhs_p_lm_eval(s, n, ns, q[1], q[2], q[4], s.vvar_2, s.vvar_temp_div[2], s.rrhs_2, mv.v_out);
-  s.rrhs_2 = 0.0;
-  solver.diverg_u_calc(s, n, ns, s.vvar_temp_div[1], q[1], q[2], s.vvar_temp_div[2], s.vvar_2, s.rrhs_2);
-  if (hold_inflow) mv.inflow_momentum = q[4][1];
-  solver.correggi_qm_lm_neu(s, n, q[1], q[4], q[5], q[6], q[7], s.vvar_temp_div[1], mv.bm_in, mv.bm_out,
-                            s.rrhs[4]);
-}
-
 void report(State& s, const MainValues& mv) {
   std::ostream& o = s.out();
   const Voice& v = s.voice;
@@ -151,19 +106,6 @@ void report(State& s, const MainValues& mv) {
   if (s.bc_kkind.follow_mode != 0) {
     o << Line().text(v("Velocità di soffiaggio per avere fiamma ferma :"_it)).real(s.vvar[4][1] / s.vvar[1][1]);
   }
-}
-
-// The anchoring controller: a uniform velocity shift against the front's
-// distance from the anchor, its speed and the excess of the inflow velocity
-// over the consumption speed; the held inflow momentum follows the shift.
-void anchor_flame(State& s, MainValues& mv) {
-  const FrontTracker& f = mv.front;
-  const IcKkindRe& k = s.ic_kkind_re;
-  if (!(s.tempo.t >= s.settings.t_follow && s.bc_kkind.follow_mode == 15)) return;
-  mv.blow = -k.gain_position * (f.x_m - s.settings.x_anchor) - k.gain_velocity * f.s -
-            k.gain_integral * (f.w_in - f.s_cons);
-  mv.solver->soffia_campo(s, s.settings.n, s.settings.n_species, mv.blow);
-  mv.inflow_momentum = mv.inflow_momentum + s.vvar[1][1] * mv.blow;
 }
 
 // The analytic reference solution of a test case, next to a snapshot.
@@ -240,20 +182,29 @@ void report_conservation(const State& s, const MainValues& mv) {
                             "massa {2}, consumo contro ingresso {3}, deriva per tempo di fiamma {4}{5}"_it,
                             {format_real(c.burnt_temperature_relative), format_real(c.mass_flux_spread),
                              format_real(c.consumption_vs_inflow), format_real(c.drift_per_flame_time),
-                             c.settled_relative ? " (assestata)"_it : " (non assestata)"_it})
+                             mv.record.runs.back().flame->settled ? " (assestata)"_it : " (non assestata)"_it})
+                 << '\n';
+}
+
+void report_burning_rate(const State& s, const MainValues& mv) {
+  const SimulationResult& run = mv.record.runs.back();
+  const FlameResult& f = *run.flame;
+  const Voice& v = s.voice;
+  *s.diagnostics << ' '
+                 << v("velocita' di combustione: {1}, rispetto alla stima analitica {2} relativa, {3} entro {4} "
+                      "(distanza stimata {5}){6}"_it,
+                      {format_real(f.M_l_num), format_real((f.M_l_num - f.M_l_ana) / f.M_l_ana),
+                       f.settled ? "assestata"_it : "non assestata"_it, format_real(f.settled_tolerance),
+                       std::isnan(f.settled_gap) ? Arg("non disponibile"_it) : Arg(format_real(f.settled_gap)),
+                       run.end == RunEnd::Unsettled ? v(": raggiunto il limite it_end = {1}"_it, {format_int(run.it_end)})
+                                                    : std::string()})
                  << '\n';
 }
 
 void track_front(State& s, MainValues& mv) {
   const Settings& set = s.settings;
-  // The temperature gradient of the staggered values 1..n-1; the spare entry
-  // n (P over the spare density) is replaced by the outflow value, so that
-  // the gradient does not see a jump past the end of the domain.
-  const Field& th = s.vvar_temp_div[2];
-  for (int i = 1; i <= set.n - 1; ++i) mv.th_tracked[i] = th[i];
-  mv.th_tracked[set.n] = th[set.n - 1];
   OperatorSet& ops = *mv.operators;
-  ops.apply(Operator::der_prima, mv.th_tracked, mv.dthdx);
+  temperature_gradient(s, ops, set.n, mv.th_tracked, mv.dthdx);
   if (s.grid == 0) {
     calcola_vel_spes_fronte_lm(s, ops, set.n, set.n_species, mv.front, set.front_criterion, s.bc_kkind.follow_mode,
                                kHistoryCapacity, set.n_stab, mv.dthdx);
@@ -264,10 +215,24 @@ void track_front(State& s, MainValues& mv) {
   }
 }
 
+// The anchoring controller: a uniform velocity shift against the front's
+// distance from the anchor, its speed and the excess of the inflow velocity
+// over the consumption speed; the held inflow momentum follows the shift.
+void anchor_flame(State& s, MainValues& mv, double scale) {
+  const FrontTracker& f = mv.front;
+  const IcKkindRe& k = s.ic_kkind_re;
+  if (!(s.tempo.t >= s.settings.t_follow && s.bc_kkind.follow_mode == 15)) return;
+  mv.blow = -k.gain_position * (f.x_m - s.settings.x_anchor) - k.gain_velocity * f.s -
+            k.gain_integral * (f.w_in - f.s_cons);
+  if (scale != 1.0) mv.blow *= scale;
+  mv.solver->soffia_campo(s, s.settings.n, s.settings.n_species, mv.blow);
+  mv.inflow_momentum = mv.inflow_momentum + s.vvar[1][1] * mv.blow;
+}
+
 void initial_projection(State& s, MainValues& mv) {
   s.tempo.stage = 0;
   mv.bm_in = mv.bm_out = 0.0;
-  constrain_step_fields(s, mv, false);
+  constrain_step_fields(s, *mv.solver, mv, false);
   mv.solver->soffia_campo(s, s.settings.n, s.settings.n_species, -(s.vvar[4][1] / s.vvar[1][1]));
 }
 
@@ -304,7 +269,14 @@ void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
   fl.M_l_num = fl.rho_in * (f.w_in - f.s);  // as the sweep row
   fl.M_l_ana = mv.M_l_ana;
   fl.d_l_ana = mv.d_l_ana;
-  fl.settled = f.var <= 1e-12;
+  fl.fl_st = f.var <= 1e-12 ? 1 : 0;
+  fl.flame_times = (s.tempo.t - run.time_start) * fl.M_l_num * fl.M_l_num / fl.rho_in;
+  // the verdict: the verification after a polish, else the rate's windows
+  const SettleRoute* route = mv.route.get();
+  const bool verified = route != nullptr && route->phase == SettleRoute::Phase::Done;
+  fl.settled_tolerance = s.options.settled_tolerance;
+  fl.settled_gap = verified ? route->gap : mv.rate_windows.gap(fl.M_l_num);
+  fl.settled = end == RunEnd::Normal && run.steps > 0 && settled_within(fl.settled_gap, fl.settled_tolerance);
   // relative change of w_in - s across the stabilisation window, once the
   // window holds measured values only
   const int nw = s.settings.n_stab;
@@ -319,6 +291,15 @@ void close_simulation_record(State& s, MainValues& mv, RunEnd end) {
     fl.conservation = mv.conservation;
   }
   run.flame = fl;
+  if (route != nullptr) {
+    SimulationResult::Settling st;
+    st.polish_attempts = route->attempts;
+    st.polishes = route->polishes;
+    st.polish_steps = route->polish_steps;
+    st.pseudo_steps = route->pseudo_steps;
+    st.continued = route->continued;
+    run.settling = st;
+  }
 }
 
 void time_step(State& s, MainValues& mv) {
@@ -326,19 +307,11 @@ void time_step(State& s, MainValues& mv) {
   const int ns = s.settings.n_species;
   Solver& solver = *mv.solver;
   solver.cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
-  for (int i = 1; i <= n; ++i) s.vvar_temp_div_rk[2][i] = s.vvar_temp_div[2][i];
-  for (int k = 1; k <= mv.rk.n_stages; ++k) stage(s, mv, k);
-  s.tempo.t = s.tempo.t + s.tempo.dt;
-  u_eva(s, n, ns);
-  p_lm_eva(s);
-  mv.bm_in = s.vvar[4][1];
-  mv.bm_out = s.vvar[4][n];
-  s.tempo.stage = 0;
-  constrain_step_fields(s, mv, true);
+  advance_fields(s, solver, mv);
   solver.cfl_eva2(s, n, ns, s.settings.cfl, s.settings.stab, mv.limits);
   if (s.ic_kkind.case_kind == 8) {
     track_front(s, mv);
-    anchor_flame(s, mv);
+    if (!(mv.route && mv.route->controller_resting)) anchor_flame(s, mv);
   }
   ++mv.steps;
 }
@@ -376,8 +349,15 @@ void simulate(State& s, MainValues& mv) {
   if (d.domain_length == 0.0 && flame) choose_domain_length(s, mv.d_l_ana);
   if (set.x_anchor == 0.0 || s.andam.sweep_mode == 1) set.x_anchor = set.x_anchor_fraction * d.domain_length;
   o << Line().text(s.voice("Fiamma ancorata a:  "_it)).real(set.x_anchor);
+  // --until-settled lays the initial front at the anchor: the polish then
+  // has no translation to make
+  const bool settling = flame && s.options.until_settled;
+  const double x0_configured = s.ff_fnz.x0_ff_2;
+  if (settling) s.ff_fnz.x0_ff_2 = set.x_anchor;
   if (flame) report_domain(s, mv);
   open_simulation_record(s, mv);
+  mv.route.reset();
+  mv.rate_windows.reset(set.n_stab);
   mv.solver.reset();
   mv.operators.reset();
   if (s.grid == 1) input_grid(s, n);
@@ -387,23 +367,27 @@ void simulate(State& s, MainValues& mv) {
   r_k_coe(s, set.rk_scheme, mv.rk);
   r_k_init(s, n, ns);
   tm.t = tm.it * tm.dt;
+  mv.record.runs.back().time_start = tm.t;
   o << Line().text("Main: ires = ").integer(s.rrestart.ires);
   const int kind = s.ic_kkind.case_kind;
+  bool continued = false;
   if (s.rrestart.ires != 0) {
     res_inp(s, ops, n, ns);
   } else if (flame) {
     ini_fiamma_new(s, ops, n, ns);
+    continued = settling && (continue_settled_flame(s, mv) || start_from_snapshot(s, mv));
   } else if (kind == 10) {
     ini_incomp_test(s, ops, n, ns);
   } else {
     ini_quiete(s, ops, n, ns);
   }
+  s.ff_fnz.x0_ff_2 = x0_configured;
   if (flame) {
     track_front(s, mv);
     note_last_opened(mv.record, s, "history", std::nullopt, std::nullopt, mv.i_and);
     o << Line().text(s.voice("Velocita analitica del fronte: "_it)).real(mv.M_l_ana / s.vvar[1][1]);
   }
-  if (s.rrestart.ires == 0) initial_projection(s, mv);
+  if (s.rrestart.ires == 0 && !continued) initial_projection(s, mv);
   mv.inflow_momentum = s.vvar[4][1];
   check_safe_point(s, mv);
   write_snapshot(s, mv);
@@ -413,8 +397,14 @@ void simulate(State& s, MainValues& mv) {
     << Line().text("dt   = ").real(tm.dt) << Line().text("stab_lim  = ").raw(s.voice(mv.limits.stab_lim));
 
   mv.progress.begin(s.andam.sweep_mode == 1, mv.i_and, s.andam.sweep_count, tm.it_start, tm.it_end, flame);
+  if (settling) settle_begin(s, mv, continued || s.rrestart.ires != 0);
   for (tm.it = tm.it_start + 1; tm.it <= tm.it_end; ++tm.it) {
-    time_step(s, mv);
+    if (mv.route) {
+      settle_step(s, mv);
+    } else {
+      time_step(s, mv);
+    }
+    if (flame) mv.rate_windows.add(s.vvar[1][1] * (mv.front.w_in - mv.front.s));
     mv.progress.step(tm.it, tm.t, mv.front.x_m, mv.front.s);
     check_safe_point(s, mv);
     if (tm.it % tm.it_out == 0) {
@@ -425,8 +415,12 @@ void simulate(State& s, MainValues& mv) {
     if (pending_signal() != 0) stop_on_signal(s, mv, tm.it);
     // A front that no longer moves at all ends a sweep step. The first
     // measuring step has no earlier position and reports 0 by construction.
-    if (s.andam.sweep_mode == 1 && mv.front.s == 0.0 && tm.it > tm.it_start + 1) break;
+    // (Not on the way to a settled rate: a polished front stands still.)
+    if (s.andam.sweep_mode == 1 && mv.front.s == 0.0 && tm.it > tm.it_start + 1 && !mv.route) break;
+    if (mv.route && settle_after_step(s, mv)) break;
   }
+  const bool capped = mv.route && mv.route->phase != SettleRoute::Phase::Done;
+  if (mv.route) settle_end(s, mv);
 
   mv.progress.end(std::min(tm.it, tm.it_end), tm.t, mv.front.x_m, mv.front.s);
   write_snapshot(s, mv);
@@ -465,8 +459,11 @@ void simulate(State& s, MainValues& mv) {
       next_index.commit();
     }
   }
-  close_simulation_record(s, mv, RunEnd::Normal);
-  if (flame) report_conservation(s, mv);
+  close_simulation_record(s, mv, capped ? RunEnd::Unsettled : RunEnd::Normal);
+  if (flame) {
+    report_conservation(s, mv);
+    report_burning_rate(s, mv);
+  }
 }
 
 void run_sweep_step(State& s, MainValues& mv, int k) {

@@ -9,30 +9,30 @@
 #include "core/shared_state.hpp"
 #include "diagnostics/conservation.hpp"
 #include "diagnostics/front_tracking.hpp"
+#include "diagnostics/settled.hpp"
+#include "driver/settling.hpp"
 #include "driver/progress.hpp"
 #include "operators/operators.hpp"
 #include "output/summary.hpp"
 #include "output/sweep_table.hpp"
 #include "solver/solver.hpp"
+#include "solver/stepping.hpp"
 
 namespace fiamma {
 
 inline constexpr const char* kResumeFile = "i_and_min.dat";
 
-// Values owned by the main program between the calls it makes.
-struct MainValues {
+// Values owned by the main program between the calls it makes; those a time
+// step reads and hands on (the Runge-Kutta table, the held inflow momentum,
+// ...) are its StepValues.
+struct MainValues : StepValues {
   // The compact operators and the solver of the simulation under way, made
   // once per simulation (the grid's spacing may change between sweep steps).
   std::unique_ptr<OperatorSet> operators;
   std::unique_ptr<Solver> solver;
   int i_and = 0;
-  RungeKutta rk;
-  double inflow_momentum = 0.0;
-  double bm_in = 0.0, bm_out = 0.0;  // boundary momenta handed to the correction
-  double v_out = 0.0;
   Field dthdx{};
   Field th_tracked{};  // temperature handed to the gradient of the tracker
-  Field rho_nodes{};
   StepLimits limits;
   // front tracking: outputs (0 until the first measuring call) and state
   FrontTracker front;
@@ -44,6 +44,12 @@ struct MainValues {
   CorrectionCount correction;
   // a flame's conservation at the end of the simulation
   FlameConservation conservation;
+  // the burning rate's window means, for the settled verdict
+  RateWindows rate_windows;
+  // --until-settled: the route of the simulation under way, and the last
+  // settled flame of the run
+  std::unique_ptr<SettleRoute> route;
+  SettledFlame settled_flame;
   SweepTable table;     // open for the whole sweep
   RunRecord record;     // what the run summary states
   Progress progress;    // the progress line on a terminal
@@ -63,6 +69,9 @@ void report_corrections(const State& s, const CorrectionCount& c);
 void report_domain(const State& s, const MainValues& mv);
 // A flame's conservation at the end of the simulation (standard error).
 void report_conservation(const State& s, const MainValues& mv);
+// A flame's burning rate at the end of the simulation, its gap to the
+// analytic estimate and whether it is settled (standard error).
+void report_burning_rate(const State& s, const MainValues& mv);
 // Everything after the start-up: resume index, sweep loop, simulations; or,
 // with --sweep-step k, step k alone.
 void run_sweeps(State& s, MainValues& mv);
@@ -81,6 +90,9 @@ void simulate(State& s, MainValues& mv);
 void time_step(State& s, MainValues& mv);
 // The front-tracking call for the grid kind.
 void track_front(State& s, MainValues& mv);
+// The anchoring controller after the tracking of a step; `scale`: steps of
+// the explicit time step the step stands for (its per-step gains scaled).
+void anchor_flame(State& s, MainValues& mv, double scale = 1.0);
 // The initial projection onto the low-Mach constraint and the inflow shift.
 void initial_projection(State& s, MainValues& mv);
 // Closes the record of the simulation under way, if any, as ended by `end`:

@@ -96,20 +96,23 @@ std::string restart_path(State& s) {
 
 namespace {
 
-// Reads and checks the restart snapshot `name`; with operators, makes the
-// state from it.
-void read_restart(State& s, const std::string& name, int n, OperatorSet* ops) {
-  const bool store = ops != nullptr;
-  const Rrestart& r = s.rrestart;
-  if (trimmed(r.name[1]).empty()) {
+constexpr Msg kRestartOrigin = "restart_name_1..3, record 70-72"_it;
+
+void check_restart_name(const State& s) {
+  if (trimmed(s.rrestart.name[1]).empty()) {
     throw InputError(say("record 70 (restart_name_1): nome del file di ripartenza vuoto"_it));
   }
+}
+
+}  // namespace
+
+void read_snapshot_state(State& s, const std::string& name, int n, OperatorSet* ops, const Message& origin) {
+  const bool store = ops != nullptr;
   std::string text;
   try {
     text = read_input_file(s.file(name), "file di ripartenza"_it);
   } catch (const InputError& e) {
-    throw InputError(say("{1}: file di ripartenza mancante o illeggibile (restart_name_1..3, record 70-72): {2}"_it,
-                         {name, e.message()}));
+    throw InputError(say("{1}: file di ripartenza mancante o illeggibile ({2}): {3}"_it, {name, origin, e.message()}));
   }
   const auto lines = lines_of(text);
   int records = 0;
@@ -163,14 +166,16 @@ void read_restart(State& s, const std::string& name, int n, OperatorSet* ops) {
   set_staggered_spares(s, n);
 }
 
-}  // namespace
-
-void check_restart_file(State& s, int n) { read_restart(s, restart_path(s), n, nullptr); }
+void check_restart_file(State& s, int n) {
+  check_restart_name(s);
+  read_snapshot_state(s, restart_path(s), n, nullptr, Message(kRestartOrigin));
+}
 
 void res_inp(State& s, OperatorSet& ops, int n, int /*n_species*/) {
+  check_restart_name(s);
   const std::string name = restart_path(s);
   s.out() << Line().text("opfile").raw(whole(s.addr.full_path));
-  read_restart(s, name, n, &ops);
+  read_snapshot_state(s, name, n, &ops, Message(kRestartOrigin));
 }
 
 }  // namespace fiamma

@@ -28,5 +28,9 @@ void res_inp(State& s, OperatorSet& ops, int n, int n_species);
 // every value finite, density and temperature positive) without changing
 // the state: an InputError names what is wrong.
 void check_restart_file(State& s, int n);
+// The snapshot `name` (relative to the working directory) read and checked
+// as the restart reads it; with operators, the state made from it. `origin`
+// says where the name comes from, in the message of a missing file.
+void read_snapshot_state(State& s, const std::string& name, int n, OperatorSet* ops, const Message& origin);
 
 }  // namespace fiamma

@@ -39,7 +39,6 @@ Json conservation_json(const FlameConservation& c) {
       {"mass_flux_spread", number(c.mass_flux_spread)},
       {"consumption_vs_inflow", number(c.consumption_vs_inflow)},
       {"drift_per_flame_time", number(c.drift_per_flame_time)},
-      {"settled_relative", c.settled_relative},
   };
 }
 
@@ -60,6 +59,10 @@ Json flame_json(const FlameResult& f) {
       {"M_cons", number(M_cons)},
       {"M_cons_relative_gap", number((M_cons - f.M_l_num) / f.M_l_num)},
       {"settled", f.settled},
+      {"settled_tolerance", number(f.settled_tolerance)},
+      {"settled_gap", number(f.settled_gap)},
+      {"fl_st", f.fl_st},
+      {"flame_times", number(f.flame_times)},
       {"drift", optional_json(f.drift)},
       {"th_burnt", number(f.th_burnt)},
       {"th_adiabatic", number(f.th_adiabatic)},
@@ -84,6 +87,12 @@ Json run_json(const SimulationResult& r) {
       {"correction",
        Json{{"corrections", r.corrections}, {"iterations_mean", mean}, {"iterations_max", r.correction_iterations_max}}},
       {"flame", r.flame ? flame_json(*r.flame) : Json(nullptr)},
+      {"settling", r.settling ? Json{{"polish_attempts", r.settling->polish_attempts},
+                                     {"polishes", r.settling->polishes},
+                                     {"polish_steps", r.settling->polish_steps},
+                                     {"pseudo_steps", r.settling->pseudo_steps},
+                                     {"continued", r.settling->continued}}
+                              : Json(nullptr)},
   };
 }
 
@@ -109,6 +118,7 @@ const char* run_end_word(RunEnd end) {
     case RunEnd::WriteFailure: return "write_failure";
     case RunEnd::Interrupted: return "interrupted";
     case RunEnd::BadInput: return "bad_input";
+    case RunEnd::Unsettled: return "unsettled";
   }
   return "normal";
 }
@@ -217,7 +227,9 @@ std::string summary_text(const State& s, const RunRecord& r, RunEnd end, int exi
        Json{{"overrides", overrides},
             {"sweep_step", s.options.sweep_step},
             {"correction_tolerance", s.options.correction_tolerance},
-            {"correction_relative", s.options.correction_relative}}},
+            {"correction_relative", s.options.correction_relative},
+            {"settled_tolerance", s.options.settled_tolerance},
+            {"until_settled", s.options.until_settled}}},
       {"sweep", sweep},
       {"files", files},
       {"runs", runs},

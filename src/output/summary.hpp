@@ -21,7 +21,9 @@ inline constexpr const char* kSummaryTemplate = " summary.json";
 inline constexpr int kSummaryFormatVersion = 1;
 
 // How a program run, or one simulation of it, ended.
-enum class RunEnd { Normal, Stopped, NonFinite, WriteFailure, Interrupted, BadInput };
+// Unsettled: a simulation of --until-settled that reached it_end before its
+// burning rate settled (files written as at a normal end).
+enum class RunEnd { Normal, Stopped, NonFinite, WriteFailure, Interrupted, BadInput, Unsettled };
 // The word of the summary: "normal", "stopped", "non_finite", ...
 const char* run_end_word(RunEnd end);
 
@@ -48,7 +50,14 @@ struct WrittenFile {
 struct FlameResult {
   double x_m = 0, s = 0, del = 0, w_in = 0, s_cons = 0, var = 0, x_anchor = 0, rho_in = 0;
   double M_l_num = 0, M_l_ana = 0, d_l_ana = 0;
+  // settled to settled_tolerance (diagnostics/settled.hpp): the estimated
+  // remaining relative change of M_l_num, settled_gap (NaN: no estimate),
+  // at most half the tolerance, and a normal end
   bool settled = false;
+  double settled_tolerance = 0, settled_gap = 0;
+  int fl_st = 0;  // the sweep table's flag: var <= 1e-12
+  // the simulated time in flame times rho_in / M_l_num^2 (pseudo-time included)
+  double flame_times = 0;
   std::optional<double> drift;  // none while the window is shorter than two steps or not yet full
   double th_burnt = 0, th_adiabatic = 0;
   // burnt temperature, mass flux, consumption and drift against the steady flame
@@ -63,11 +72,20 @@ struct SimulationResult {
   int it_start = 0, it_end = 0, it_final = 0;
   long long steps = 0;
   double time = 0.0;
+  double time_start = 0.0;  // the time before the first step
   RunEnd end = RunEnd::Normal;
   long long corrections = 0;
   long long correction_iterations = 0;
   long long correction_iterations_max = 0;
   std::optional<FlameResult> flame;
+  // --until-settled: how the steady state was reached
+  struct Settling {
+    int polish_attempts = 0, polishes = 0;
+    long long polish_steps = 0;   // steps of the program the polishes took
+    long long pseudo_steps = 0;   // linearly implicit pseudo-time steps among `steps`
+    bool continued = false;       // started from the settled flame of the step before
+  };
+  std::optional<Settling> settling;
   // the steps of the program run when the simulation began
   long long steps_before = 0;
   bool finished = false;

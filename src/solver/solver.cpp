@@ -368,6 +368,10 @@ FIAMMA_WIDE void Solver::correggi_qm_lm_neu(State& s, int n, const Field& rho, F
     const double err = calcola_errore(kCapacity, n, w.c_v, w.c_v_prev);
     ++corrections_.iterations;
     corrections_.iterations_max = std::max(corrections_.iterations_max, corrections_.iterations - iterations_before);
+    if (correction_fixed_iterations > 0) {
+      if (k >= correction_fixed_iterations) break;
+      continue;
+    }
     const double tolerance = correction_threshold(s.options, n, w.c_v);
     if (err <= tolerance && k > 1) break;
     // A field that is not a number stays so: the remaining iterations would

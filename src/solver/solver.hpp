@@ -99,6 +99,10 @@ class Solver {
   const CorrectionCount& corrections() const { return corrections_; }
   // Iteration limit of the velocity correction (a test may lower it).
   int correction_max_iterations = kCorrectionMaxIterations;
+  // > 0: every correction takes exactly this many iterations, whatever the
+  // change, so that a step is a smooth function of its fields (the steady
+  // state's Jacobian is taken by differences of steps). 0: the tolerance.
+  int correction_fixed_iterations = 0;
 
  private:
   struct Work;

@@ -38,17 +38,20 @@ const std::map<std::string, std::string> kSchema = [] {
       {"s", "format program_version end message command_line[] options.overrides[][] sweep.code sweep.table "
             "files[].path files[].kind runs[].run_tag runs[].end"},
       {"i", "format_version exit_status steps_done options.sweep_step sweep.parameter sweep.count sweep.first_step "
+            "f.fl_st runs[].settling.polish_attempts runs[].settling.polishes runs[].settling.polish_steps "
+            "runs[].settling.pseudo_steps "
             "runs[].sweep_step runs[].it_start runs[].it_end runs[].it_final runs[].steps runs[].correction.corrections "
             "runs[].correction.iterations_max"},
       {"i0", "files[].step files[].sweep_step"},
-      {"n", "wall_time_s options.correction_tolerance runs[].correction.iterations_mean"},
+      {"n", "wall_time_s options.correction_tolerance options.settled_tolerance runs[].correction.iterations_mean"},
       {"n0", "steps_per_second simulated_time files[].time runs[].parameter_value runs[].time f.x_m f.s f.del f.w_in "
              "f.s_cons f.var f.x_anchor f.rho_in f.M_l_num f.M_l_ana f.d_l_ana f.M_cons f.M_cons_relative_gap f.drift "
+             "f.settled_tolerance f.settled_gap f.flame_times "
              "f.th_burnt f.th_adiabatic f.th_burnt_relative_gap c.burnt_temperature_relative c.mass_flux_spread "
              "c.consumption_vs_inflow c.drift_per_flame_time"},
-      {"b", "options.correction_relative f.settled c.settled_relative"},
+      {"b", "options.correction_relative options.until_settled f.settled runs[].settling.continued"},
       {"o", "configuration options files[] runs[] runs[].correction"},
-      {"o0", "sweep runs[].flame f.conservation"},
+      {"o0", "sweep runs[].flame runs[].settling f.conservation"},
       {"a", "command_line options.overrides options.overrides[] files runs"},
       {"isn0", "configuration.*"}};
   std::map<std::string, std::string> m = {{"", "o"}};  // the summary itself
@@ -133,9 +136,12 @@ TEST(Summary, EveryFieldIsDocumentedWithItsType) {
   ASSERT_EQ(testing::run_program(sweep.path(), "--set it_end=2"), 0);
   write_file(stopped / "eulero_test.dat", testing::flame_config({{9, "20"}, {32, "2"}}));
   ASSERT_EQ(testing::run_program(stopped.path()), 3);
+  // and a flame capped unsettled by --until-settled: how it settled
+  ScratchDir capped;
+  write_file(capped / "eulero_test.dat", testing::flame_config({{9, "3"}}));
+  ASSERT_EQ(testing::run_program(capped.path(), "--until-settled"), 6);
   std::set<std::string> met;
-  check_types(summary_of(sweep), "", met);
-  check_types(summary_of(stopped), "", met);
+  for (const ScratchDir* d : {&sweep, &stopped, &capped}) check_types(summary_of(*d), "", met);
   for (const auto& [key, type] : kSchema) EXPECT_TRUE(met.count(key)) << key << " never written";
 
   // the sweep: one run per step, each with its row of the table to the digit
@@ -151,7 +157,7 @@ TEST(Summary, EveryFieldIsDocumentedWithItsType) {
     expect_fields(j["runs"][k], {{"sweep_step", k + 1}, {"run_tag", tag}, {"steps", 2}, {"it_final", 3}});
     EXPECT_NEAR(j["runs"][k]["parameter_value"].get<double>(), 1.2 + 0.2 * k, 1e-15);
     const auto row = numbers_of(table[2 + k]);
-    expect_fields(j["runs"][k]["flame"], {{"M_l_num", row[1]}, {"M_l_ana", row[2]}, {"rho_in", row[3]}, {"var", row[7]},
+    expect_fields(j["runs"][k]["flame"], {{"M_l_num", row[1]}, {"M_l_ana", row[2]}, {"rho_in", row[3]}, {"var", row[7]}, {"fl_st", row[8]},
                                           {"drift", nullptr}});  // 2 steps in a 1000-step window
     for (const char* form : {"pr000000.dat", "pr000003.dat", "sf_delta.dat"}) {
       EXPECT_EQ(file_entry(j, tag + form)["sweep_step"], k + 1) << tag + form;
