@@ -47,7 +47,9 @@ TEST(SettledEstimate, KnownApproaches) {
     for (int k = 1; k <= c.steps; ++k) {
       newest = kRate * (1.0 + c.deviation(k));
       w.add(newest);
-      if (k < 3 * c.window) EXPECT_TRUE(std::isnan(w.gap(newest))) << c.name << ": fewer than three windows";
+      if (k < 3 * c.window) {
+        EXPECT_TRUE(std::isnan(w.gap(newest))) << c.name << ": fewer than three windows";
+      }
     }
     const double gap = w.gap(newest);
     const double remaining = std::fabs(c.deviation(c.steps));
@@ -55,7 +57,9 @@ TEST(SettledEstimate, KnownApproaches) {
     // never below the distance the newest rate still has to go, and for an
     // approach not more than a few times it
     EXPECT_GE(gap, remaining) << c.name;
-    if (c.name != "oscillation") EXPECT_LE(gap, 10.0 * remaining) << c.name;
+    if (c.name != "oscillation") {
+      EXPECT_LE(gap, 10.0 * remaining) << c.name;
+    }
   }
   // windows shorter than two steps give no estimate at all
   RateWindows none;
