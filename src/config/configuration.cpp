@@ -1,9 +1,13 @@
 #include "config/configuration.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cmath>
 #include <iostream>
 #include <ostream>
+#include <set>
 #include <sstream>
 
 #include "core/errors.hpp"
@@ -123,25 +127,67 @@ const std::vector<ConfigItem>& config_items() {
 
 #undef ITEM
 
-void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, std::vector<std::string>* cut) {
+namespace {
+
+bool is_digit_char(char c) { return c >= '0' && c <= '9'; }
+
+// A number read last, followed at once by a comma and a digit: "0,75".
+bool decimal_comma_after(const FreeFormatReader& reader) {
+  const std::string_view rest = reader.rest_of_line();
+  return rest.size() >= 2 && rest[0] == ',' && is_digit_char(rest[1]);
+}
+
+}  // namespace
+
+void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, std::vector<std::string>* warnings,
+                        std::vector<std::string>* problems) {
   const auto& items = config_items();
+  if (warnings != nullptr && reader.had_byte_order_mark()) {
+    warnings->push_back("il file inizia con il segno BOM UTF-8 (byte EF BB BF), ignorato");
+  }
   std::size_t k = 0;
   for (int record = 1; record <= kConfigRecords; ++record) {
     reader.begin(record);
     for (; k < items.size() && items[k].record == record; ++k) {
       const ValueRef v = items[k].where(s);
+      const std::string where = "record " + format_int(record) + " (" + items[k].name + ")";
       switch (v.kind) {
         case ItemKind::Integer: reader.integer(*v.i, items[k].name); break;
         case ItemKind::Real: reader.real(*v.r, items[k].name); break;
         case ItemKind::Text:
           reader.text(v.t, v.width, items[k].name);
-          if (cut != nullptr && reader.last_text_length() > static_cast<std::size_t>(v.width)) {
-            cut->push_back("record " + format_int(record) + " (" + items[k].name + "): il testo di " +
-                           format_int(static_cast<long long>(reader.last_text_length())) +
-                           " caratteri è stato troncato a " + format_int(v.width) + ": " +
-                           quote_text(std::string_view(v.t, v.width)));
+          if (warnings == nullptr) break;
+          if (reader.last_text_length() > static_cast<std::size_t>(v.width)) {
+            warnings->push_back(where + ": il testo di " + format_int(static_cast<long long>(reader.last_text_length())) +
+                                " caratteri è stato troncato a " + format_int(v.width) + ": " +
+                                quote_text(std::string_view(v.t, v.width)));
+          }
+          // an unquoted slash ends the record: "out/" is read as "out", "/tmp/x" as nothing
+          if (reader.ended_by_slash() && reader.last_text_length() == 0) {
+            warnings->push_back(where + ": una barra senza virgolette chiude il record prima del testo, che resta " +
+                                quote_text(std::string_view(v.t, v.width)) +
+                                ": un percorso va scritto tra apici, per esempio '/tmp/uscita/'");
+          } else if (!reader.last_text_quoted() && reader.last_text_length() > 0 &&
+                     reader.rest_of_line().substr(0, 1) == "/") {
+            const std::string cut(v.t, std::min<std::size_t>(reader.last_text_length(), v.width));
+            warnings->push_back(where + ": il testo senza virgolette " + quote_text(cut) +
+                                " finisce alla barra, che chiude il record: per una cartella scrivere " +
+                                quote_text(cut + "/") + " tra apici");
           }
           break;
+      }
+      // after the last value of the record only (record 63 holds two)
+      const bool last = k + 1 == items.size() || items[k + 1].record != record;
+      if (last && v.kind != ItemKind::Text && decimal_comma_after(reader)) {
+        const std::string_view rest = reader.rest_of_line();
+        std::size_t digits = 1;
+        while (digits < rest.size() && is_digit_char(rest[digits])) ++digits;
+        const std::string line = where + " = " + (v.kind == ItemKind::Integer ? format_int(*v.i) : format_real(*v.r)) +
+                                 ": dopo il numero segue \"" + std::string(rest.substr(0, digits)) +
+                                 "\", una virgola decimale? La virgola separa due valori; i decimali si scrivono "
+                                 "con il punto (0.75)";
+        if (problems == nullptr) throw InputError(std::string(kConfigFile) + ": " + line);
+        problems->push_back(line);
       }
     }
     reader.end();
@@ -201,80 +247,201 @@ void apply_overrides(State& s, int last_record) {
   }
 }
 
+std::string physical_range_problem(int record, double v) {
+  switch (record) {
+    case 47: return v > 1.0 ? "" : "deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi analitici "
+                                  "dividono per gamma - 1)";
+    case 48: return v > 0.0 ? "" : "deve essere positivo (la viscosità è Prandtl volte la conduttività)";
+    case 49: return v > 0.0 ? "" : "deve essere positivo (la diffusione divide per Lewis)";
+    case 50: return v > 0.0 ? "" : "deve essere positivo per la fiamma (il fattore di frequenza della reazione)";
+    case 51: return v > 0.0 ? "" : "deve essere positivo per la fiamma (la temperatura di attivazione)";
+    case 57: return v > 0.0 ? "" : "deve essere positivo per la fiamma (il rapporto di equivalenza)";
+    case 25: return v > 0.0 ? "" : "deve essere positiva per la fiamma (una temperatura)";
+    case 28: return v > 0.0 && v <= 1.0 ? "" : "deve essere compresa tra 0 (escluso) e 1 per la fiamma (una frazione "
+                                                "massica; senza combustibile non c'è fiamma)";
+    default: return "";
+  }
+}
+
 std::vector<std::string> range_problems(const State& s) {
   std::vector<std::string> problems;
+  std::set<int> reported;
   auto add = [&](int record, const char* name, const std::string& value, const std::string& expected) {
+    reported.insert(record);
     std::ostringstream line;
     line << "record " << record << " (" << name << ") = " << value << ": " << expected;
     problems.push_back(line.str());
   };
-  const int n = s.settings.n;
-  if (n < kMinPoints || n > kCapacity) {
-    add(4, "n", format_int(n),
-        "deve essere compreso tra " + format_int(kMinPoints) + " e " + format_int(kCapacity));
-  }
-  if (s.tempo.it_out < 1) add(10, "it_out", format_int(s.tempo.it_out), "deve essere almeno 1");
-  if (s.settings.rk_scheme < 1 || s.settings.rk_scheme > 5) {
-    add(18, "rk_scheme", format_int(s.settings.rk_scheme), "deve essere compreso tra 1 e 5");
-  }
-  if (s.discr.domain_length == 0.0 && s.ic_kkind.case_kind != 8) {
-    add(6, "domain_length", format_real(s.discr.domain_length),
-        "la lunghezza 0 (scelta automatica) vale solo per case_kind 8, qui case_kind = " +
-            format_int(s.ic_kkind.case_kind));
-  }
-  if (s.settings.n_stab < 1 || s.settings.n_stab > kHistoryCapacity) {
-    add(63, "n_stab", format_int(s.settings.n_stab),
-        "deve essere compreso tra 1 e " + format_int(kHistoryCapacity));
-  }
-  if (s.andam.sweep_mode == 1 && (s.andam.sweep_count < 1 || s.andam.sweep_count > 26)) {
-    add(78, "sweep_count", format_int(s.andam.sweep_count),
-        "deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da A a Z)");
-  }
-  if (s.andam.sweep_mode == 1 && (s.andam.sweep_parameter < 1 || s.andam.sweep_parameter > 10)) {
-    add(75, "sweep_parameter", format_int(s.andam.sweep_parameter),
-        "deve essere compreso tra 1 e 10 con sweep_mode = 1");
-  }
-  if (s.ic_kkind.case_kind == 8 && (s.settings.front_criterion < 1 || s.settings.front_criterion > 4)) {
-    add(61, "front_criterion", format_int(s.settings.front_criterion),
-        "deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)");
-  }
-  if (s.grid != 0 && s.grid != 1) add(5, "grid", format_int(s.grid), "deve essere 0 (uniforme) o 1 (da grid.dat)");
-  // The loop counter goes one past the last iteration.
-  if (s.tempo.it_start > INT_MAX - 1) {
-    add(8, "it_start", format_int(s.tempo.it_start),
-        "deve essere al massimo " + format_int(INT_MAX - 1) + " (il contatore delle iterazioni è un intero a 32 bit)");
-  }
-  if (s.tempo.it_end > INT_MAX - 1) {
-    add(9, "it_end", format_int(s.tempo.it_end),
-        "deve essere al massimo " + format_int(INT_MAX - 1) +
-            " (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 bit)");
-  }
-  // Values that divide by zero or make the first step non-finite.
+  // A real record against its range; NaN fails every test.
+  auto real = [&](int record, const char* name, double x, bool ok, const std::string& expected) {
+    if (!ok) add(record, name, format_real(x), expected);
+  };
+  auto integer = [&](int record, const char* name, int x, bool ok, const std::string& expected) {
+    if (!ok) add(record, name, format_int(x), expected);
+  };
   const Gass& g = s.gass;
-  if (!(g.gamma > 1.0)) {
-    add(47, "gamma", format_real(g.gamma), "deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi "
-                                           "analitici dividono per gamma - 1)");
+  const Settings& set = s.settings;
+  const int kind = s.ic_kkind.case_kind;
+  const bool flame = kind == 8;
+  const bool restart = s.rrestart.ires != 0;
+  const bool sweep = s.andam.sweep_mode == 1;
+  const bool follow = s.bc_kkind.follow_mode == 15;
+
+  // the tag: the first character of every output name
+  const unsigned char tag = static_cast<unsigned char>(s.addr.run_tag[0]);
+  if (!std::isalnum(tag) || tag > 127) {
+    char shown[16];
+    std::snprintf(shown, sizeof shown, tag > 32 && tag < 127 ? "'%c'" : "byte 0x%02X", tag);
+    add(1, "run_tag", shown,
+        "deve essere una lettera o una cifra (A-Z, a-z, 0-9): è il primo carattere del nome di ogni file di uscita");
   }
-  if (!(g.Lewis > 0.0)) add(49, "Lewis", format_real(g.Lewis), "deve essere positivo (la diffusione divide per Lewis)");
+
+  // storage, counters and switches
+  const int n = set.n;
+  integer(4, "n", n, n >= kMinPoints && n <= kCapacity,
+          "deve essere compreso tra " + format_int(kMinPoints) + " e " + format_int(kCapacity));
+  integer(5, "grid", s.grid, s.grid == 0 || s.grid == 1, "deve essere 0 (uniforme) o 1 (da grid.dat)");
+  if (s.discr.domain_length == 0.0 && !flame) {
+    add(6, "domain_length", format_real(s.discr.domain_length),
+        "la lunghezza 0 (scelta automatica) vale solo per case_kind 8, qui case_kind = " + format_int(kind));
+  }
+  real(6, "domain_length", s.discr.domain_length, s.discr.domain_length >= 0.0,
+       "deve essere positiva (0: scelta automatica per la fiamma)");
+  if (flame && s.discr.domain_length == 0.0) {
+    real(7, "hlx", s.discr.hlx, s.discr.hlx >= 0.0, "deve essere positivo (0: 0.625 n spessori)");
+  }
+  const Tempo& tm = s.tempo;
+  integer(8, "it_start", tm.it_start, tm.it_start >= 0, "deve essere almeno 0");
+  // The loop counter goes one past the last iteration.
+  integer(8, "it_start", tm.it_start, tm.it_start <= INT_MAX - 1,
+          "deve essere al massimo " + format_int(INT_MAX - 1) + " (il contatore delle iterazioni è un intero a 32 bit)");
+  integer(9, "it_end", tm.it_end, tm.it_end <= INT_MAX - 1,
+          "deve essere al massimo " + format_int(INT_MAX - 1) +
+              " (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 bit)");
+  integer(9, "it_end", tm.it_end, tm.it_end >= tm.it_start,
+          "deve essere almeno it_start = " + format_int(tm.it_start) + " (uguale: nessuna iterazione)");
+  integer(10, "it_out", tm.it_out, tm.it_out >= 1, "deve essere almeno 1");
+  integer(11, "i_thom", s.discr.i_thom, s.discr.i_thom == 1 || s.discr.i_thom == 2,
+          "deve essere 1 (tridiagonali) o 2 (pentadiagonali)");
+  // The compact schemes: the interior left-hand side stays positive definite
+  // for -1/4 < alpha < 7/12 and loses accuracy near its ends; the boundary
+  // closure's weights divide by 5 - alpha_b.
+  const double ab = const_cast<State&>(s).comp.boundary_scheme_parameter();
+  const double al = const_cast<State&>(s).comp.interior_scheme_parameter();
+  real(12, "boundary_scheme_parameter", ab, ab >= 0.0 && ab <= 4.0,
+       "deve essere compreso tra 0 e 4 (la chiusura compatta al bordo; i suoi pesi dividono per 5 - il valore)");
+  real(13, "interior_scheme_parameter", al, al >= 0.0 && al <= 0.55,
+       "deve essere compreso tra 0 e 0.55 (lo schema compatto interno; oltre 7/12 il suo sistema non è più definito "
+       "positivo e già vicino a 0.58 la velocità di combustione si sposta del 3 %)");
+  integer(16, "dt_mode", s.discr.dt_mode, s.discr.dt_mode == 0 || s.discr.dt_mode == 1,
+          "deve essere 0 (passo fisso) o 1 (passo dai limiti)");
   if (s.discr.dt_mode == 1) {
-    if (!(s.settings.cfl > 0.0)) add(14, "cfl", format_real(s.settings.cfl), "deve essere positivo con dt_mode = 1");
-    if (!(s.settings.stab > 0.0)) add(15, "stab", format_real(s.settings.stab), "deve essere positivo con dt_mode = 1");
+    real(14, "cfl", set.cfl, set.cfl > 0.0, "deve essere positivo con dt_mode = 1");
+    real(15, "stab", set.stab, set.stab > 0.0, "deve essere positivo con dt_mode = 1");
+    real(17, "dt", tm.dt, tm.dt >= 0.0, "non deve essere negativo (con dt_mode = 1 fissa solo il tempo iniziale it_start*dt)");
   }
-  if (s.discr.dt_mode == 0 && !(s.tempo.dt > 0.0)) {
-    add(17, "dt", format_real(s.tempo.dt), "deve essere positivo con dt_mode = 0 (passo fisso)");
+  if (s.discr.dt_mode == 0) real(17, "dt", tm.dt, tm.dt > 0.0, "deve essere positivo con dt_mode = 0 (passo fisso)");
+  integer(18, "rk_scheme", set.rk_scheme, set.rk_scheme >= 1 && set.rk_scheme <= 5, "deve essere compreso tra 1 e 5");
+  integer(32, "reaction_order", s.ic_kkind.reaction_order,
+          s.ic_kkind.reaction_order == 1 || s.ic_kkind.reaction_order == 2, "deve essere 1 o 2");
+
+  // the gas
+  auto physical = [&](int record, const char* name, double x) {
+    const std::string p = physical_range_problem(record, x);
+    if (!p.empty()) add(record, name, format_real(x), p);
+  };
+  physical(47, "gamma", g.gamma);
+  physical(49, "Lewis", g.Lewis);
+  // for case_kind up to 7 the reference quantities replace the configured Prandtl number
+  if (kind > 7) physical(48, "Prandtl", g.Prandtl);
+  const std::pair<int, const char*> dimensional[] = {{53, "heat_of_reaction"}, {54, "cv"}, {55, "conductivity"},
+                                                     {56, "mass_flow"}};
+  const double dimensional_values[] = {g.heat_of_reaction, g.cv, g.conductivity, g.mass_flow};
+  for (int k = 0; k < 4; ++k) {
+    real(dimensional[k].first, dimensional[k].second, dimensional_values[k], dimensional_values[k] > 0.0,
+         "deve essere positivo (le grandezze di riferimento dividono per esso)");
   }
-  if (s.ic_kkind.case_kind == 8 && !(g.th_fresh > 0.0)) {
-    add(25, "th_fresh", format_real(g.th_fresh), "deve essere positiva per la fiamma (case_kind 8)");
+
+  // the flame
+  if (flame) {
+    physical(25, "th_fresh", g.th_fresh);
+    real(26, "th_burnt", g.th_burnt, g.th_burnt > 0.0, "deve essere positiva per la fiamma (una temperatura)");
+    physical(28, "y1_fresh", g.y1_fresh);
+    real(29, "y1_burnt", g.y1_burnt, g.y1_burnt >= 0.0 && g.y1_burnt <= 1.0,
+         "deve essere compresa tra 0 e 1 (una frazione massica)");
+    if (s.ic_kkind.reaction_order == 2) {
+      real(30, "y2_fresh", g.y2_fresh, g.y2_fresh >= 0.0 && g.y2_fresh <= 1.0,
+           "deve essere compresa tra 0 e 1 (una frazione massica)");
+      real(31, "y2_burnt", g.y2_burnt, g.y2_burnt >= 0.0 && g.y2_burnt <= 1.0,
+           "deve essere compresa tra 0 e 1 (una frazione massica)");
+    }
+    real(33, "ord_reaz", s.ic_kkind.ord_reaz, s.ic_kkind.ord_reaz >= 0.0,
+         "non deve essere negativo (l'ordine di reazione della stima analitica)");
+    physical(50, "Damkohler", g.Damkohler);
+    physical(51, "Zeldovich", g.Zeldovich);
+    physical(57, "equivalence_ratio", g.equivalence_ratio);
+    if (!restart) {
+      real(23, "x0_ff_2", s.ff_fnz.x0_ff_2, s.ff_fnz.x0_ff_2 >= 0.0 && s.ff_fnz.x0_ff_2 <= 1.0,
+           "deve essere compreso tra 0 e 1 (una frazione del dominio)");
+      real(24, "hx_ff_2", s.ff_fnz.hx_ff_2, s.ff_fnz.hx_ff_2 > 0.0 && s.ff_fnz.hx_ff_2 <= 1.0,
+           "deve essere compreso tra 0 (escluso) e 1 (una frazione del dominio)");
+    }
+    integer(61, "front_criterion", set.front_criterion, set.front_criterion >= 1 && set.front_criterion <= 4,
+            "deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)");
+    integer(63, "n_stab", set.n_stab, set.n_stab >= 1 && set.n_stab <= kHistoryCapacity,
+            "deve essere compreso tra 1 e " + format_int(kHistoryCapacity));
+    if (follow) {
+      // the anchor's upper end, the domain length, is checked once it is known
+      if (set.x_anchor != 0.0 && !sweep) {
+        real(64, "x_anchor", set.x_anchor, set.x_anchor > 0.0, "deve stare dentro il dominio (0: si usa x_anchor_fraction)");
+      } else {
+        real(65, "x_anchor_fraction", set.x_anchor_fraction, set.x_anchor_fraction > 0.0 && set.x_anchor_fraction < 1.0,
+             "deve essere compreso tra 0 e 1, esclusi (il punto di ancoraggio dentro il dominio)");
+      }
+      const IcKkindRe& k = s.ic_kkind_re;
+      real(79, "gain_position", k.gain_position, k.gain_position >= 0.0, "non deve essere negativo (follow_mode = 15)");
+      real(80, "gain_velocity", k.gain_velocity, k.gain_velocity >= 0.0, "non deve essere negativo (follow_mode = 15)");
+      real(81, "gain_integral", k.gain_integral, k.gain_integral >= 0.0, "non deve essere negativo (follow_mode = 15)");
+    }
+  } else {
+    integer(63, "n_stab", set.n_stab, set.n_stab >= 1 && set.n_stab <= kHistoryCapacity,
+            "deve essere compreso tra 1 e " + format_int(kHistoryCapacity));
   }
+
+  // the sweep, and the values its steps give to the swept parameter
+  const Andam& a = s.andam;
+  integer(74, "sweep_mode", a.sweep_mode, a.sweep_mode == 0 || a.sweep_mode == 1,
+          "deve essere 0 (una simulazione) o 1 (andamento)");
+  if (sweep) {
+    integer(75, "sweep_parameter", a.sweep_parameter, a.sweep_parameter >= 1 && a.sweep_parameter <= 10,
+            "deve essere compreso tra 1 e 10 con sweep_mode = 1");
+    integer(78, "sweep_count", a.sweep_count, a.sweep_count >= 1 && a.sweep_count <= 26,
+            "deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da A a Z)");
+    // the swept records, by parameter (6 Mach and 7 n_exp take any value)
+    constexpr int kSwept[11] = {0, 47, 48, 49, 50, 51, 0, 0, 57, 25, 28};
+    const int p = a.sweep_parameter;
+    const int record = p >= 1 && p <= 10 ? kSwept[p] : 0;
+    const bool checked = record != 0 && (flame || record == 47 || record == 49 || (record == 48 && kind > 7));
+    for (int i = 1; checked && i <= a.sweep_count && i <= 26; ++i) {
+      const double step = (a.sweep_end - a.sweep_start) / a.sweep_count;
+      const double v = a.sweep_start + (i - 1) * step;
+      const std::string why = physical_range_problem(record, v);
+      if (why.empty()) continue;
+      add(76, "sweep_start", format_real(a.sweep_start),
+          "con sweep_end = " + format_real(a.sweep_end) + " e sweep_count = " + format_int(a.sweep_count) +
+              " il passo " + format_int(i) + " dà al record " + format_int(record) + " il valore " + format_real(v) +
+              ", che " + why);
+      break;
+    }
+  }
+
   // Non-finite values in the real records a run reads (not those no
   // operation reads; t_follow may be infinite: the controller never acts).
-  const auto& items = config_items();
-  for (const auto& item : items) {
+  for (const auto& item : config_items()) {
     const int r = item.record;
     const bool unread = r == 22 || r == 27 || r == 34 || (r >= 37 && r <= 46) || r == 52 || r == 60;
-    const bool unused_here = (r >= 76 && r <= 77 && s.andam.sweep_mode != 1) ||
-                             (r >= 79 && r <= 81 && s.bc_kkind.follow_mode != 15);
-    if (unread || unused_here) continue;
+    const bool unused_here = (r >= 76 && r <= 77 && !sweep) || (r >= 79 && r <= 81 && !follow);
+    if (unread || unused_here || reported.count(r) != 0) continue;
     const ValueRef v = item.where(const_cast<State&>(s));
     if (v.kind != ItemKind::Real) continue;
     const double x = *v.r;
@@ -302,11 +469,11 @@ std::string sweep_step_problem(const State& s) {
 
 void input_eule(State& s, const std::function<void(State&)>& on_read) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
-  std::vector<std::string> cut;
-  read_configuration(reader, s, &s.out(), &cut);
-  for (const auto& note : cut) std::cerr << "fiamma: attenzione: " << kConfigFile << ": " << note << '\n';
+  std::vector<std::string> warnings, problems;
+  read_configuration(reader, s, &s.out(), &warnings, &problems);
+  for (const auto& note : warnings) std::cerr << "fiamma: attenzione: " << kConfigFile << ": " << note << '\n';
   apply_overrides(s);
-  const auto problems = range_problems(s);
+  for (auto& p : range_problems(s)) problems.push_back(std::move(p));
   if (!problems.empty()) {
     std::string msg = std::string(kConfigFile) + ": valori non ammessi";
     for (const auto& p : problems) msg += "\n  " + p;
