@@ -1,6 +1,7 @@
 #include "driver/simulation.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "diagnostics/analytic_solutions.hpp"
 #include "diagnostics/analytic_speed.hpp"
 #include "diagnostics/conservation.hpp"
+#include "driver/resume.hpp"
 #include "driver/safe_points.hpp"
 #include "initial/flame_profile.hpp"
 #include "initial/other_states.hpp"
@@ -35,8 +37,9 @@ void write_resume_index(State& s, MainValues& mv, int index) {
             index <= a.sweep_count ? std::optional<int>(index) : std::nullopt);
 }
 
-// A snapshot, remembered as the newest one to restart from.
-void write_snapshot(State& s, MainValues& mv);
+// A snapshot, remembered as the newest one to restart from, with its
+// companion unless the state is not one to go on from.
+void write_snapshot(State& s, MainValues& mv, bool with_companion = true);
 
 // The end of a run whose fields stopped being finite: the message lines, the
 // state as it is in the snapshot this step would have written, the history
@@ -44,18 +47,17 @@ void write_snapshot(State& s, MainValues& mv);
 // left at this sweep step.
 [[noreturn]] void stop_non_finite(State& s, MainValues& mv, const NonFiniteValue& bad) {
   std::ostream& o = s.out();
-  o << Line().text("Campo non più finito: ").raw(bad.field)
-    << Line().text(bad.points).text(": ").integer(bad.point)
-    << Line().text("iterazione it = ").integer(s.tempo.it)
-    << Line().text("valore: ").real(bad.value);
-  write_snapshot(s, mv);
+  o << Line().text("Campo non più finito: ").raw(bad.field);
+  if (bad.point > 0) o << Line().text(bad.points).text(": ").integer(bad.point);
+  o << Line().text("iterazione it = ").integer(s.tempo.it) << Line().text("valore: ").real(bad.value);
+  write_snapshot(s, mv, false);
   o << Line().text("Stato scritto in ").raw(mv.last_snapshot.string()) << Line().text("Codice interrotto");
   o.flush();
   mv.front.history.close();
   mv.table.file.close();
-  throw NonFiniteField("campo " + std::string(bad.field) + " non finito (" + bad.points + " " +
-                       format_int(bad.point) + ", iterazione " + format_int(s.tempo.it) + "); stato in " +
-                       mv.last_snapshot.string());
+  const std::string point = bad.point > 0 ? std::string(bad.points) + " " + format_int(bad.point) + ", " : "";
+  throw NonFiniteField("campo " + std::string(bad.field) + " non finito (" + point + "iterazione " +
+                       format_int(s.tempo.it) + "); stato in " + mv.last_snapshot.string());
 }
 
 // The end of a run at a safe point after SIGINT or SIGTERM: the console
@@ -70,11 +72,11 @@ void write_snapshot(State& s, MainValues& mv);
   line += it >= 0 ? " dopo l'iterazione " + format_int(it) : std::string(" tra due passi dell'andamento");
   if (s.andam.sweep_mode == 1) {
     line += " (passo " + format_int(mv.i_and) + " di " + format_int(s.andam.sweep_count) +
-            " dell'andamento); per continuare rilanciare nella stessa cartella: l'andamento riprende dal passo " +
-            format_int(mv.i_and) + " scritto in " + kResumeFile;
+            " dell'andamento); per continuare rilanciare nella stessa cartella (l'andamento riprende dal passo " +
+            format_int(mv.i_and) + " scritto in " + kResumeFile + "): " + rerun_command(mv.record.command_line);
   } else if (!mv.last_snapshot.empty()) {
-    line += "; per continuare ripartire dall'ultima istantanea " + mv.last_snapshot.string() +
-            " (ires = 1, restart_name_1 = il suo nome, it_start = la sua iterazione)";
+    line += "; per continuare dall'ultima istantanea " + mv.last_snapshot.string() + ", nella stessa cartella: " +
+            resume_command(s, mv.record.command_line, mv.last_snapshot, mv.last_snapshot_it);
   } else {
     line += "; nessuna istantanea scritta: rilanciare da capo";
   }
@@ -82,8 +84,10 @@ void write_snapshot(State& s, MainValues& mv);
 }
 
 void check_safe_point(State& s, MainValues& mv) {
-  const NonFiniteValue bad = find_non_finite(s);
+  NonFiniteValue bad = find_non_finite(s);
+  if (bad.field == nullptr && s.ic_kkind.case_kind == 8) bad = find_non_finite(mv.front);
   if (bad.field != nullptr) stop_non_finite(s, mv, bad);
+  check_console(s);
 }
 
 // The stage fields of stage k; the stage velocity correction from stage 2 on.
@@ -170,9 +174,26 @@ void write_analytic(State& s, MainValues& mv, double t, int counter) {
   if (kind >= 3 && kind <= 5) note_last_opened(mv.record, s, "analytic", counter, t, mv.i_and);
 }
 
-// The field snapshot of the current step.
-void write_snapshot(State& s, MainValues& mv) {
-  mv.last_snapshot = out_tec_prim(s, *mv.operators, s.settings.n, s.settings.n_species);
+// The field snapshot of the current step. A restart's initial state is not
+// written over the snapshot it started from.
+void write_snapshot(State& s, MainValues& mv, bool with_companion) {
+  const Tempo& tm = s.tempo;
+  const int state_it = std::clamp(tm.it, tm.it_start, std::max(tm.it_start, tm.it_end));
+  if (!mv.restart_source.empty() && tm.it == tm.it_start) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(s.file(tagged_output_path(s, "-pr------.dat", 4, 6, tm.it)),
+                                    s.file(mv.restart_source), ec)) {
+      mv.last_snapshot = mv.restart_source;
+      mv.last_snapshot_it = state_it;
+      return;
+    }
+  }
+  std::function<void(const std::filesystem::path&, std::uint64_t)> companion;
+  if (with_companion) {
+    companion = [&](const std::filesystem::path& name, std::uint64_t hash) { write_companion(s, mv, name, hash, state_it); };
+  }
+  mv.last_snapshot = out_tec_prim(s, *mv.operators, s.settings.n, s.settings.n_species, companion);
+  mv.last_snapshot_it = state_it;
   note_last_opened(mv.record, s, "snapshot", s.tempo.it, s.tempo.t, mv.i_and);
 }
 
@@ -362,6 +383,8 @@ void simulate(State& s, MainValues& mv) {
   o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
   if (flame) report_domain(s, mv);
   open_simulation_record(s, mv);
+  mv.last_companion.clear();
+  mv.restart_source.clear();
   mv.solver.reset();
   mv.operators.reset();
   if (s.grid == 1) input_grid(s, n);
@@ -373,8 +396,10 @@ void simulate(State& s, MainValues& mv) {
   tm.t = tm.it * tm.dt;
   o << Line().text("Main: ires = ").integer(s.rrestart.ires);
   const int kind = s.ic_kkind.case_kind;
+  std::optional<double> resumed_inflow;
   if (s.rrestart.ires != 0) {
     res_inp(s, ops, n, ns);
+    resumed_inflow = resume_from_companion(s, mv);
   } else if (flame) {
     ini_fiamma_new(s, ops, n, ns);
   } else if (kind == 10) {
@@ -388,7 +413,7 @@ void simulate(State& s, MainValues& mv) {
     o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
   }
   if (s.rrestart.ires == 0) initial_projection(s, mv);
-  mv.inflow_momentum = s.vvar[4][1];
+  mv.inflow_momentum = resumed_inflow.value_or(s.vvar[4][1]);
   check_safe_point(s, mv);
   write_snapshot(s, mv);
   write_analytic(s, mv, 0.0, 0);
