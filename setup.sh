@@ -18,6 +18,7 @@ packages=(
   python3-vtk9                           # ParaView/VTK files of the outputs
   python3-distributed                    # sweeps and campaigns on Dask
   python3-pytest                         # the Python tests
+  python3-venv python3-setuptools python3-wheel  # pip install ./python into a virtual environment, offline
 )
 
 missing=()

@@ -5,7 +5,9 @@ Sweep (no --vary): the steps from the working folder's resume index on, each
 ``fiamma --sweep-step K`` in a scratch folder of its own; then every file is
 gathered into the working folder, the sweep table gets its header block and
 the rows in step order, and the resume index its final value, as a
-sequential ``fiamma`` would have left them.
+sequential ``fiamma`` would have left them. The appends and the index are
+written down (``fiamma-sweep/gather.json``) before the first append, so that
+a rerun after a kill completes them instead of appending a second time.
 
 Campaign (--vary NAME=..., repeatable): one single run per point of the grid,
 ``fiamma --set NAME=VALUE ...`` in a folder of its own under the campaign
@@ -19,31 +21,27 @@ import os
 import pickle
 import sys
 
-from fiamma import reporting, tasks
+from fiamma import reporting
 from fiamma.config import output_path, overrides, parse_listing
-from fiamma.freeformat import FreeFormatError
+from fiamma.freeformat import FreeFormatError, RecordReader
 from fiamma.readers import read_resume_index, read_summary
+from fiamma.sweep_command import STATE_DIR, RunnerError  # STATE_DIR: records, logs, steps' files, scratch folders
 from fiamma.tecplot import FormatError
+from fiamma.writing import WriteError, append_whole, sync_folder, write_atomically
 
-STATE_DIR = "fiamma-sweep"  # sweep: records, logs, finished steps' files
 CONFIG = "eulero_test.dat"
 RESUME = "i_and_min.dat"
+JOURNAL = "gather.json"
 CSV_RESULTS = ["M_l_num", "M_l_ana", "M_cons", "settled", "drift", "exit_status", "wall_time_s"]
 
 
-class RunnerError(Exception):
-    """A refusal before any run: the message says why."""
-
-
-def write_atomically(path, data):
-    """Replaces `path` by `data` (bytes) through a temporary file and a rename."""
-    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    tmp = "%s.tmp-%d" % (path, os.getpid())
-    with open(tmp, "wb") as f:
-        f.write(data)
-        f.flush()
-        os.fsync(f.fileno())
-    os.replace(tmp, path)
+def place(folder, rel, data, within):
+    """Writes a file a run brought back to `rel` under `folder`, atomically,
+    and only when it lands inside the folder `within`."""
+    path = os.path.normpath(os.path.join(folder, rel))
+    if os.path.commonpath([path, within]) != within:
+        raise WriteError(path, "outside %s, where the runs' files belong: not written" % within)
+    write_atomically(path, data)
 
 
 def read_record(path):
@@ -54,9 +52,15 @@ def read_record(path):
         return None
 
 
-def fingerprint(args, files):
+def write_record(path, record):
+    write_atomically(path, json.dumps(record, indent=1).encode(), sync=True)
+
+
+def fingerprint(args, files, fiamma_digest):
+    """What a run's result depends on: its arguments, its input files and
+    the executable's bytes."""
     h = hashlib.sha256()
-    h.update(json.dumps(list(args)).encode())
+    h.update(json.dumps([list(args), fiamma_digest]).encode())
     for name in sorted(files):
         h.update(name.encode() + b"\0" + hashlib.sha256(files[name]).digest())
     return h.hexdigest()
@@ -105,23 +109,25 @@ def parse_vary(vary_arg, base_value):
 
 def configuration_of(runs, workdir, sets):
     """The configuration as the program reads it, with the overrides, from
-    ``fiamma --print-config`` run like any other task."""
+    ``fiamma --print-config`` run like any other task; and the digest of the
+    executable that read it."""
     config = os.path.join(workdir, CONFIG)
     if not os.path.isfile(config):
         raise RunnerError("%s: no %s here" % (workdir, CONFIG))
     with open(config, "rb") as f:
         data = f.read()
-    task = {"key": "print-config", "args": ["--print-config"] + overrides(sets), "files": {CONFIG: data}}
-    result = runs.submit(task).result()
+    task = {"key": "print-config", "label": "fiamma --print-config", "args": ["--print-config"] + overrides(sets),
+            "files": {CONFIG: data}}
+    result = runs.run_one(task)
     if result["status"] != 0:
-        raise RunnerError("the configuration is refused (exit status %d):\n%s" %
-                          (result["status"], reporting.log_tail(result["log"])))
+        raise RunnerError("the configuration is refused (%s)%s" % (
+            reporting.how_it_ended(result), ":\n" + reporting.log_tail(result["log"]) if result["log"] else ""))
     cfg = parse_listing(result["log"].decode("utf-8", "replace"))
     if os.path.isabs(cfg["path_prefix_1"] + cfg["path_prefix_2"]):
         raise RunnerError("path prefixes %r %r: the runs write in scratch folders, whose files are gathered "
                           "afterwards; use prefixes relative to the working folder" %
                           (cfg["path_prefix_1"], cfg["path_prefix_2"]))
-    return data, cfg
+    return data, cfg, result["fiamma_digest"]
 
 
 def input_files(workdir, config_data, cfg, extra=()):
@@ -170,61 +176,110 @@ def step_table(cfg, k, files):
         raise RunnerError("step %d: no readable summary %s among its files" % (k, name))
 
 
+def finish_gather(workdir):
+    """Completes the appends and the resume index that a gather wrote down
+    before a kill (or a full disk) stopped it; returns what it did, or None.
+
+    Each append is known by the file's size before it and its bytes: a file
+    that already holds them is left alone, one that holds their beginning
+    gets the rest, one that holds neither has been changed by someone else
+    and is refused rather than appended to twice."""
+    path = os.path.join(workdir, STATE_DIR, JOURNAL)
+    if not os.path.exists(path):
+        return None
+    journal = read_record(path)
+    if not isinstance(journal, dict):
+        raise RunnerError("%s: unreadable; check the sweep table and %s, then remove it" % (path, RESUME))
+    for a in journal["appends"]:
+        target, data, start = os.path.join(workdir, a["path"]), a["data"].encode("latin-1"), a["size"]
+        size, held = os.path.getsize(target) if os.path.exists(target) else 0, b""
+        if size > start:
+            with open(target, "rb") as f:
+                f.seek(start)
+                held = f.read(len(data))
+        if size >= start + len(data) and held == data:
+            continue
+        if size < start or held != data[:size - start]:
+            raise RunnerError("%s: changed since a stopped fiamma-sweep began appending to it (%d bytes, "
+                              "expected %d, or %d with the append); check it and %s, then remove %s" %
+                              (target, size, start, start + len(data), RESUME, path))
+        append_whole(target, data[size - start:], sync=True)
+    write_atomically(os.path.join(workdir, RESUME), b" %d\n" % journal["index"], sync=True)
+    os.unlink(path)
+    sync_folder(os.path.dirname(path))
+    return "%s appended, %s holds %d" % (", ".join(a["path"] for a in journal["appends"]) or "nothing", RESUME,
+                                         journal["index"])
+
+
 def run_sweep(runs, workdir, sets, out):
-    config_data, cfg = configuration_of(runs, workdir, sets)
+    """Returns 0 when the sweep is complete, 1 when a step failed, 3 when no
+    worker was left."""
+    state = os.path.join(workdir, STATE_DIR)
+    completed = finish_gather(workdir)
+    if completed:
+        print("completed the gather of a stopped fiamma-sweep: %s" % completed, file=out)
+    config_data, cfg, digest = configuration_of(runs, workdir, sets)
     if cfg["sweep_mode"] != 1:
         raise RunnerError("%s configures no sweep (sweep_mode = %s): use --vary for a campaign" %
                           (CONFIG, cfg["sweep_mode"]))
     count = cfg["sweep_count"]
     first = resume_index(workdir)
+
+    def saved(k, kind):
+        return os.path.join(state, "step-%02d.%s" % (k, kind))
+
+    def drop_saved_files():  # the files are in place: the copies go, the records and logs stay
+        for k in range(1, count + 1):
+            if os.path.exists(saved(k, "files")):
+                os.remove(saved(k, "files"))
+
     if first > count:
+        drop_saved_files()
         print("%s holds %d, past the last step (%d): nothing to run; remove it to run the sweep again" %
               (RESUME, first, count), file=out)
         return 0
-    state = os.path.join(workdir, STATE_DIR)
-    os.makedirs(os.path.join(state, "logs"), exist_ok=True)
     # the resume index decides the domain length only when the length is left to the first step
     files = input_files(workdir, config_data, cfg, [RESUME] if cfg["domain_length"] == 0 else [])
     depth = nesting_depth([cfg["path_prefix_1"] + cfg["path_prefix_2"] + "x"] + list(files))
     folders = output_folders(workdir, cfg)
     steps, todo = list(range(first, count + 1)), []
-
-    def saved(k, kind):
-        return os.path.join(state, "step-%02d.%s" % (k, kind))
-
     for k in steps:
         args = ["--sweep-step", str(k)] + overrides(sets)
-        fp = fingerprint(args, files)
         rec = read_record(saved(k, "json"))
-        if rec and rec.get("fingerprint") == fp and rec.get("exit_status") == 0 and os.path.isfile(saved(k, "files")):
+        if rec and rec.get("fingerprint") == fingerprint(args, files, digest) and rec.get("exit_status") == 0 \
+                and os.path.isfile(saved(k, "files")):
             continue
-        todo.append({"key": "step-%02d" % k, "step": k, "args": args, "files": files, "depth": depth,
-                     "folders": folders, "fingerprint": fp})
-    by_key = {t["key"]: t for t in todo}
+        todo.append({"key": "step-%02d" % k, "label": "step %d" % k, "step": k, "args": args, "files": files,
+                     "depth": depth, "folders": folders})
 
-    def finished(result):
-        t = by_key[result["key"]]
-        k = t["step"]
-        with open(os.path.join(state, "logs", "step-%02d.log" % k), "wb") as f:
-            f.write(result["log"])
+    def finished(task, result):
+        k = task["step"]
+        log = os.path.join(STATE_DIR, "logs", "step-%02d.log" % k)
+        write_atomically(os.path.join(workdir, log), result["log"])
         if result["status"] == 0:
-            write_atomically(saved(k, "files"), pickle.dumps(result["files"]))
+            try:
+                step_table(cfg, k, result["files"])
+            except RunnerError as exc:
+                result = dict(result, status=None, reason="ended with status 0, but %s" % str(exc).split(": ", 1)[1])
+        if result["status"] == 0:
+            write_atomically(saved(k, "files"), pickle.dumps(result["files"]), sync=True)
         else:
-            print("\nstep %d failed with exit status %d; the end of its log (%s):\n%s" %
-                  (k, result["status"], os.path.join(STATE_DIR, "logs", "step-%02d.log" % k),
-                   reporting.log_tail(result["log"])), file=sys.stderr)
-        record = {"step": k, "fingerprint": t["fingerprint"], "exit_status": result["status"],
-                  "wall_time_s": result["wall_time_s"], "host": result["host"]}
-        write_atomically(saved(k, "json"), json.dumps(record, indent=1).encode())
+            print(reporting.failure_report(task["label"], result, log), file=sys.stderr)
+        write_record(saved(k, "json"), {
+            "step": k, "fingerprint": fingerprint(task["args"], files, result["fiamma_digest"]),
+            "exit_status": result["status"], "failure": reporting.how_it_ended(result) if result["status"] else None,
+            "wall_time_s": result["wall_time_s"], "host": result["host"]})
+        return result
 
     print("sweep: steps %d to %d, %d to run, %d already done" % (first, count, len(todo), len(steps) - len(todo)),
           file=out)
-    failed = runs.run_all(todo, finished, reporting.Progress(len(todo), runs.workers, sys.stderr.isatty()))
+    outcome = runs.run_all(todo, finished, reporting.Progress(len(todo), runs.workers, sys.stderr.isatty()))
 
     # gather in step order, as the sequential sweep leaves its files
     done = [k for k in steps if (read_record(saved(k, "json")) or {}).get("exit_status") == 0
             and os.path.isfile(saved(k, "files"))]
     stop = next((k for k in steps if k not in done), count + 1)  # the first step without a result
+    within = os.path.abspath(os.path.join(workdir, *([os.pardir] * depth)))
     table_rows, header, echo, code = [], None, b"", None
     for k in done:
         with open(saved(k, "files"), "rb") as f:
@@ -237,30 +292,31 @@ def run_sweep(runs, workdir, sets, out):
                 if k < stop:
                     table_rows.extend(lines[2:])
             elif os.path.basename(rel) == "fort.87":
-                echo += data  # the grid echo collects every step's abscissae
+                echo += data if k < stop else b""  # the grid echo, appended step after step
             else:
-                tasks.write_file(workdir, rel, data)
-    if echo:
-        with open(os.path.join(workdir, "fort.87"), "wb") as f:
-            f.write(echo)
+                place(workdir, rel, data, within)
+    appends = []
     if header is not None:
-        table = os.path.join(workdir, output_path(cfg, "%sand%s.dat" % (cfg["run_tag"][:1] or " ", code)))
-        os.makedirs(os.path.dirname(os.path.abspath(table)), exist_ok=True)
-        with open(table, "ab") as f:
-            f.write(header + b"".join(table_rows))
-    with open(os.path.join(workdir, RESUME), "w") as f:
-        f.write(" %d\n" % stop)
-    if not failed and stop > count:
-        for k in steps:  # the files are in place: the copies go, the records and logs stay
-            try:
-                os.remove(saved(k, "files"))
-            except OSError:
-                pass
+        appends.append((output_path(cfg, "%sand%s.dat" % (cfg["run_tag"][:1] or " ", code)), header + b"".join(table_rows)))
+    if echo:
+        appends.append(("fort.87", echo))
+    journal = {"index": stop, "appends": [
+        {"path": rel, "size": os.path.getsize(os.path.join(workdir, rel)) if os.path.exists(os.path.join(workdir, rel))
+         else 0, "data": data.decode("latin-1")} for rel, data in appends]}
+    write_atomically(os.path.join(state, JOURNAL), json.dumps(journal).encode(), sync=True)
+    finish_gather(workdir)
+    if not outcome.failed and not outcome.not_run and stop > count:
+        drop_saved_files()
         print("sweep complete: steps %d to %d gathered in %s" % (first, count, workdir), file=out)
         return 0
-    print("sweep incomplete: %d step(s) failed (%s); %s holds %d, rerun to complete" %
-          (len(failed), ", ".join(f.split("-")[1] for f in failed), RESUME, stop), file=sys.stderr)
-    return 1
+    why = []
+    if outcome.failed:
+        why.append("%d step(s) failed (%s)" % (len(outcome.failed), ", ".join(f.split("-")[1] for f in outcome.failed)))
+    if outcome.not_run:
+        why.append("%s: %d step(s) not run (%s)" % (outcome.lost, len(outcome.not_run),
+                                                   ", ".join(f.split("-")[1] for f in outcome.not_run)))
+    print("sweep incomplete: %s; %s holds %d, rerun to complete" % ("; ".join(why), RESUME, stop), file=sys.stderr)
+    return 3 if outcome.lost else 1
 
 
 # ---------------------------------------------------------------- campaign
@@ -281,8 +337,26 @@ def summary_numbers(folder, files, cfg):
     return {k: flame.get(k) for k in ("M_l_num", "M_l_ana", "M_cons", "settled", "drift")}
 
 
+def prefixes_inside(cfg, point):
+    """Refuses path prefixes (as configured, or as varied: free-format texts)
+    that would take a point's files out of its folder."""
+    def prefix(name):
+        if name not in point:
+            return cfg[name]
+        (value,) = RecordReader(point[name], "--vary " + name).read(1, [(name, "t")])
+        return cfg[name] if value is None else value[:32].rstrip(" ")
+
+    p1, p2 = prefix("path_prefix_1"), prefix("path_prefix_2")
+    if os.path.isabs(p1 + p2) or os.path.normpath(p1 + p2 + "x").split(os.sep)[0] == os.pardir:
+        raise RunnerError("path prefixes %r %r: in a campaign every point writes in a folder of its own, and "
+                          "these go out of it, where the points would overwrite each other's files; use "
+                          "prefixes that stay inside (no '..' going up)" % (p1, p2))
+
+
 def run_campaign(runs, workdir, sets, varies, outdir, out):
-    config_data, cfg = configuration_of(runs, workdir, sets)
+    """Returns 0 when every point ran, 1 when a point failed, 3 when no
+    worker was left."""
+    config_data, cfg, digest = configuration_of(runs, workdir, sets)
     axes = []
     for vary_arg in varies:
         name = vary_arg.split("=", 1)[0]
@@ -294,47 +368,43 @@ def run_campaign(runs, workdir, sets, varies, outdir, out):
     if len(set(names)) != len(names):
         raise RunnerError("--vary: each record at most once")
     points = list(itertools.product(*[a[1] for a in axes]))
+    for values in points:
+        prefixes_inside(cfg, dict(zip(names, values)))
     # each point is a single run, unless the user says otherwise
     single = [] if any(s.split("=", 1)[0] == "sweep_mode" for s in sets) or "sweep_mode" in names \
         else ["--set", "sweep_mode=0"]
     files = input_files(workdir, config_data, cfg)
     depth = nesting_depth([cfg["path_prefix_1"] + cfg["path_prefix_2"] + "x"] + list(files))
     folders = output_folders(workdir, cfg)
-    os.makedirs(outdir, exist_ok=True)
     todo, rows = [], {}
     for i, values in enumerate(points, 1):
         key = "point-%03d" % i
         args = overrides(sets) + single + overrides("%s=%s" % nv for nv in zip(names, values))
-        fp = fingerprint(args, files)
         rec = read_record(os.path.join(outdir, key, "complete.json"))
-        if rec and rec.get("fingerprint") == fp and rec.get("exit_status") == 0:
+        if rec and rec.get("fingerprint") == fingerprint(args, files, digest) and rec.get("exit_status") == 0:
             rows[key] = rec
             continue
-        todo.append({"key": key, "args": args, "files": files, "depth": depth, "folders": folders, "fingerprint": fp,
-                     "values": list(values)})
-    by_key = {t["key"]: t for t in todo}
+        todo.append({"key": key, "label": "%s (%s)" % (key, ", ".join("%s=%s" % nv for nv in zip(names, values))),
+                     "args": args, "files": files, "depth": depth, "folders": folders, "values": list(values)})
 
-    def finished(result):
-        t = by_key[result["key"]]
-        folder = os.path.join(outdir, t["key"])
-        os.makedirs(folder, exist_ok=True)
+    def finished(task, result):
+        folder = os.path.join(outdir, task["key"])
         for rel, data in result["files"].items():
-            tasks.write_file(folder, rel, data)
-        with open(os.path.join(folder, "fiamma.log"), "wb") as f:
-            f.write(result["log"])
+            place(folder, rel, data, os.path.abspath(folder))
+        write_atomically(os.path.join(folder, "fiamma.log"), result["log"])
         if result["status"] != 0:
-            print("\n%s (%s) failed with exit status %d; the end of its log (%s):\n%s" %
-                  (t["key"], ", ".join("%s=%s" % nv for nv in zip(names, t["values"])), result["status"],
-                   os.path.join(folder, "fiamma.log"), reporting.log_tail(result["log"])), file=sys.stderr)
-        record = {"values": t["values"], "fingerprint": t["fingerprint"], "exit_status": result["status"],
+            print(reporting.failure_report(task["label"], result, os.path.join(folder, "fiamma.log")), file=sys.stderr)
+        record = {"values": task["values"], "fingerprint": fingerprint(task["args"], files, result["fiamma_digest"]),
+                  "exit_status": result["status"],
+                  "failure": reporting.how_it_ended(result) if result["status"] else None,
                   "wall_time_s": result["wall_time_s"], "host": result["host"],
                   "results": summary_numbers(folder, result["files"], cfg)}
-        write_atomically(os.path.join(folder, "complete.json"), json.dumps(record, indent=1).encode())
-        rows[t["key"]] = record
+        write_record(os.path.join(folder, "complete.json"), record)
+        rows[task["key"]] = record
 
     print("campaign: %d points over %s, %d to run, %d already done" %
           (len(points), ", ".join(names), len(todo), len(points) - len(todo)), file=out)
-    failed = runs.run_all(todo, finished, reporting.Progress(len(todo), runs.workers, sys.stderr.isatty()))
+    outcome = runs.run_all(todo, finished, reporting.Progress(len(todo), runs.workers, sys.stderr.isatty()))
 
     table, plot = os.path.join(outdir, "campaign.csv"), os.path.join(outdir, "campaign.png")
     buf = []
@@ -346,7 +416,9 @@ def run_campaign(runs, workdir, sets, varies, outdir, out):
     write_atomically(table, reporting.campaign_table(names + CSV_RESULTS, buf).encode())
     reporting.plot_campaign(names, buf, plot)
     print("campaign table %s, plot %s" % (table, plot), file=out)
-    if failed:
-        print("%d point(s) failed: %s" % (len(failed), ", ".join(failed)), file=sys.stderr)
-        return 1
-    return 0
+    if outcome.failed:
+        print("%d point(s) failed: %s" % (len(outcome.failed), ", ".join(outcome.failed)), file=sys.stderr)
+    if outcome.not_run:
+        print("%s: %d point(s) not run: %s; rerun to complete" % (outcome.lost, len(outcome.not_run),
+                                                                  ", ".join(outcome.not_run)), file=sys.stderr)
+    return 3 if outcome.lost else 1 if outcome.failed else 0

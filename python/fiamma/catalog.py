@@ -20,9 +20,39 @@ from pathlib import Path
 
 import numpy as np
 
-from .config import read_configuration
-from .derived import anchor
-from .readers import FormatError, Outputs, Profile, read_history, read_snapshot, read_summary, scan
+from .config import output_path, read_configuration
+from .derived import anchor, flame_pressure
+from .readers import SUMMARY_NAME, FormatError, Outputs, Profile, read_history, read_snapshot, read_summary, scan
+
+CONFIG = "eulero_test.dat"
+
+
+def _configuration(directory):
+    try:
+        return read_configuration(directory / CONFIG) if (directory / CONFIG).is_file() else None
+    except (FormatError, OSError):
+        return None
+
+
+def output_folders(directory, configuration=None) -> list[Path]:
+    """Where a run directory's outputs may lie besides the directory itself:
+    the folder its configured path prefixes name, and its immediate
+    subfolders that hold a run summary (prefixes given with --set)."""
+    directory = Path(directory)
+    configuration = configuration or _configuration(directory)
+    folders = []
+    if configuration is not None:
+        folders.append(directory / Path(output_path(configuration, "x")).parent)
+    if directory.is_dir():
+        folders += [d for d in sorted(directory.iterdir()) if d.is_dir() and _holds_summary(d)]
+    return [f for f in folders if f.resolve() != directory.resolve()]
+
+
+def _holds_summary(folder):
+    try:
+        return any(SUMMARY_NAME.match(p.name) for p in folder.iterdir())
+    except OSError:  # a folder we may not read holds nothing of ours
+        return False
 
 
 @dataclass
@@ -36,9 +66,11 @@ class Catalog:
 
     @classmethod
     def of(cls, directory) -> "Catalog":
+        """The outputs of a run directory, wherever its path prefixes put them."""
         directory = Path(directory)
-        outputs = scan(directory)
-        cat = cls(directory, outputs)
+        configuration = _configuration(directory)
+        outputs = scan(directory, output_folders(directory, configuration))
+        cat = cls(directory, outputs, configuration=configuration)
         for p in outputs.summaries:
             doc = read_summary(p)
             cat.summaries.append(doc)
@@ -48,12 +80,6 @@ class Catalog:
         for p in outputs.histories:
             h = read_history(p)
             cat.histories[h.attrs["tag"]] = h
-        cfg = directory / "eulero_test.dat"
-        if cfg.is_file():
-            try:
-                cat.configuration = read_configuration(cfg)
-            except (FormatError, OSError):
-                cat.configuration = None
         return cat
 
     # -- times -------------------------------------------------------------
@@ -79,19 +105,71 @@ class Catalog:
         """(x, source) of the front in a snapshot: the history's x_m at its step,
         else the steepest temperature gradient."""
         h = self.histories.get(profile.tag)
-        if h is not None and profile.step is not None:
+        if h is not None and len(h) and profile.step is not None:
             row = _history_row(h, profile.step)
             if row is not None and np.isfinite(row["x_m"]):
                 return float(row["x_m"]), "history"
-        if "th" in profile and profile.n >= 2:
+        if "th" in profile and profile.n >= 2 and np.isfinite(profile["th"]).sum() >= 2:
             return steepest_gradient(profile["x"], profile["th"]), "steepest gradient"
         return None, "none"
 
-    def anchor_of(self, tag: str | None) -> float | None:
+    def flame_of(self, tag: str | None) -> dict:
+        """The summaries' final flame values of the last simulation of run tag ``tag`` ({} without one)."""
+        found = {}
         for doc in self.summaries:
             for run in doc["runs"]:
-                if run["run_tag"] == tag and run.get("flame") and run["flame"].get("x_anchor") is not None:
-                    return float(run["flame"]["x_anchor"])
+                if run["run_tag"] == tag and run.get("flame"):
+                    found = run["flame"]
+        return found
+
+    def rho_in_of(self, tag: str | None) -> float | None:
+        """The inflow density of run tag ``tag``: the summary's, else the fresh
+        gas's P/th_fresh of the configuration (not for a sweep of γ or th_fresh)."""
+        rho = self.flame_of(tag).get("rho_in")
+        if rho is not None:
+            return float(rho)
+        c = self.configuration
+        if c is not None and c["case_kind"] == 8 and c["gamma"] > 1 and c["th_fresh"] > 0 and not (
+                c["sweep_mode"] == 1 and c["sweep_parameter"] in (1, 9)):
+            return flame_pressure(c["gamma"]) / c["th_fresh"]
+        return None
+
+    def criterion(self) -> int | None:
+        """The configured front_criterion (the summaries', else eulero_test.dat's)."""
+        for doc in reversed(self.summaries):
+            if doc.get("configuration", {}).get("front_criterion") is not None:
+                return int(doc["configuration"]["front_criterion"])
+        return None if self.configuration is None else self.configuration["front_criterion"]
+
+    def sweep_runs(self, table) -> list[dict]:
+        """The summaries' simulations of the sweep whose table this is (the
+        same parameter code), one per sweep step, the latest of a step run twice."""
+        by_step = {}
+        for doc in self.summaries:
+            if doc.get("sweep") and doc["sweep"].get("code") == table.attrs.get("code"):
+                for run in doc["runs"]:
+                    by_step[run["sweep_step"]] = run
+        return [by_step[k] for k in sorted(by_step)]
+
+    def sweep_marks(self, table) -> tuple[list[bool], list[str]]:
+        """(settled flag of each row, texts naming the failed steps) of a sweep table.
+
+        A row takes the summary's ``settled`` of the simulation with the same
+        M_l_num (both written to round-trip, so equal to the last bit), else its
+        ``fl_st``. A step that ended otherwise than normally wrote no row."""
+        runs = self.sweep_runs(table)
+        settled_of = {r["flame"]["M_l_num"]: bool(r["flame"]["settled"]) for r in runs
+                      if r["end"] == "normal" and r.get("flame") and r["flame"].get("M_l_num") is not None}
+        flags = [settled_of.get(m, fl == 1) for m, fl in zip(table["M_l_num"], table["fl_st"])]
+        p = table.attrs.get("parameter", "value")
+        failed = [f"{p} = {r['parameter_value']:.6g} (step {r['sweep_step']}: {r['end']})" for r in runs
+                  if r["end"] != "normal" and r.get("parameter_value") is not None]
+        return flags, failed
+
+    def anchor_of(self, tag: str | None) -> float | None:
+        x_anchor = self.flame_of(tag).get("x_anchor")
+        if x_anchor is not None:
+            return float(x_anchor)
         if self.configuration is not None:
             # the anchor as the run derives it, with the domain length of a snapshot of the tag
             for p in self.outputs.snapshots:
@@ -99,6 +177,14 @@ class Catalog:
                     length = float(read_snapshot(p)["x"][-1])
                     return anchor(self.configuration, length)
         return None
+
+
+def each_time_once(entries):
+    """(time, item) pairs in order, a time that repeats kept once, with its
+    last item: the final snapshot, numbered one past the last step, holds the
+    state of the last step at the same time."""
+    last = {t: i for i, (t, _) in enumerate(entries)}
+    return [e for i, e in enumerate(entries) if last[e[0]] == i]
 
 
 def _history_row(h, step):

@@ -435,13 +435,15 @@ def _sort_key(path: Path):
     return (str(path.parent), tag or "", step if step is not None else -1, path.name)
 
 
-def scan(directory) -> Outputs:
-    """Finds the outputs of a run directory: its own files and, through the
-    summaries' file lists, those written under the configured path prefixes."""
+def scan(directory, also=()) -> Outputs:
+    """Finds the outputs of a run directory: its own files, those of the
+    folders ``also`` (where the path prefixes put them) and, through the
+    summaries' file lists (paths relative to the run directory), any other."""
     directory = Path(directory)
     if not directory.is_dir():
         raise FileNotFoundError(f"{directory}: not a directory")
-    candidates = {p.resolve(): p for p in sorted(directory.iterdir()) if p.is_file()}
+    candidates = {p.resolve(): p for folder in [directory, *also] if Path(folder).is_dir()
+                  for p in sorted(Path(folder).iterdir()) if p.is_file()}
     out = Outputs(directory)
     for p in list(candidates.values()):
         if kind_of(p) == "summary":

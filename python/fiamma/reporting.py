@@ -1,12 +1,14 @@
-"""What fiamma-sweep shows: the progress line, the end of a failed run's log,
-and a campaign's table and plot."""
+"""What fiamma-sweep shows: the progress line, a failed run's report with
+the end of its log, and a campaign's table and plot."""
 
 import csv
 import io
-import os
+import signal
 import sys
 import threading
 import time
+
+from fiamma import writing
 
 
 class Progress:
@@ -32,7 +34,8 @@ class Progress:
             self.pending -= 1
             self.done += 1
             self.failed += 0 if ok else 1
-            self.walls.append(wall)
+            if wall is not None:
+                self.walls.append(wall)
             self.last = time.monotonic()
         self.show()
 
@@ -62,6 +65,30 @@ def log_tail(log, lines=12):
     return "\n".join("    " + line for line in text[-lines:])
 
 
+def how_it_ended(result):
+    """'exit status N', 'killed by signal SIGNAME', or the reason a task
+    brought no status back."""
+    status = result["status"]
+    if status is None:
+        return result["reason"]
+    if status < 0:
+        try:
+            return "killed by signal %s" % signal.Signals(-status).name
+        except ValueError:
+            return "killed by signal %d" % -status
+    return "exit status %d" % status
+
+
+def failure_report(label, result, log_name):
+    """The lines that report a failed task on standard error."""
+    text = "\n%s failed: %s" % (label, how_it_ended(result))
+    if result["host"]:
+        text += " (on %s)" % result["host"]
+    if result["log"]:
+        text += "; the end of its log (%s):\n%s" % (log_name, log_tail(result["log"]))
+    return text
+
+
 def csv_value(v):
     if v is None:
         return ""
@@ -82,37 +109,14 @@ def campaign_table(header, rows):
 
 
 def plot_campaign(names, rows, path):
-    """Burning rate against the first varied record, one curve per value of
-    the others: measured (solid) and analytic estimate (dashed)."""
-    import matplotlib
-
-    matplotlib.use("Agg")
+    """Burning rate against the first varied record (fiamma.figures.plot_campaign):
+    unsettled points with open markers, failed ones left out and named."""
     import matplotlib.pyplot as plt
 
-    def num(text):
-        try:
-            return float(text)
-        except ValueError:
-            return float("nan")
+    from fiamma import figures
 
-    fig, ax = plt.subplots(figsize=(6, 4), dpi=100)
-    groups = {}
-    for row in rows:
-        groups.setdefault(tuple(row[1:len(names)]), []).append(row)
-    for n, (rest, group) in enumerate(sorted(groups.items())):
-        x = [num(r[0]) for r in group]
-        label = ", ".join("%s=%s" % nv for nv in zip(names[1:], rest))
-        colour = "C%d" % (n % 10)
-        ax.plot(x, [num(r[len(names)]) for r in group], "o-", color=colour,
-                label=("M_l_num " + label).strip())
-        ax.plot(x, [num(r[len(names) + 1]) for r in group], "s--", color=colour, alpha=0.7,
-                label=("M_l_ana " + label).strip())
-    ax.set_xlabel(names[0])
-    ax.set_ylabel("mass burning rate")
-    ax.grid(True, alpha=0.3)
-    ax.legend(fontsize=7)
-    fig.tight_layout()
-    tmp = path + ".tmp.png"
-    fig.savefig(tmp)
+    fig = figures.plot_campaign(names, rows)
+    data = io.BytesIO()
+    fig.savefig(data, format="png", dpi=figures.DPI)
     plt.close(fig)
-    os.replace(tmp, path)
+    writing.write_atomically(path, data.getvalue())

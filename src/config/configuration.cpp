@@ -143,7 +143,7 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, 
                         std::vector<std::string>* problems) {
   const auto& items = config_items();
   if (warnings != nullptr && reader.had_byte_order_mark()) {
-    warnings->push_back("il file inizia con il segno BOM UTF-8 (byte EF BB BF), ignorato");
+    warnings->emplace_back(s.voice("il file inizia con il segno BOM UTF-8 (byte EF BB BF), ignorato"_it));
   }
   std::size_t k = 0;
   for (int record = 1; record <= kConfigRecords; ++record) {
@@ -158,21 +158,22 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, 
           reader.text(v.t, v.width, items[k].name);
           if (warnings == nullptr) break;
           if (reader.last_text_length() > static_cast<std::size_t>(v.width)) {
-            warnings->push_back(where + ": il testo di " + format_int(static_cast<long long>(reader.last_text_length())) +
-                                " caratteri è stato troncato a " + format_int(v.width) + ": " +
-                                quote_text(std::string_view(v.t, v.width)));
+            warnings->push_back(s.voice("record {1} ({2}): il testo di {3} caratteri è stato troncato a {4}: {5}"_it,
+                                        {format_int(record), std::string_view(items[k].name),
+                                         format_int(static_cast<long long>(reader.last_text_length())),
+                                         format_int(v.width), quote_text(std::string_view(v.t, v.width))}));
           }
           // an unquoted slash ends the record: "out/" is read as "out", "/tmp/x" as nothing
           if (reader.ended_by_slash() && reader.last_text_length() == 0) {
-            warnings->push_back(where + ": una barra senza virgolette chiude il record prima del testo, che resta " +
-                                quote_text(std::string_view(v.t, v.width)) +
-                                ": un percorso va scritto tra apici, per esempio '/tmp/uscita/'");
+            warnings->push_back(s.voice("{1}: una barra senza virgolette chiude il record prima del testo, che resta "
+                                        "{2}: un percorso va scritto tra apici, per esempio '/tmp/uscita/'"_it,
+                                        {where, quote_text(std::string_view(v.t, v.width))}));
           } else if (!reader.last_text_quoted() && reader.last_text_length() > 0 &&
                      reader.rest_of_line().substr(0, 1) == "/") {
             const std::string cut(v.t, std::min<std::size_t>(reader.last_text_length(), v.width));
-            warnings->push_back(where + ": il testo senza virgolette " + quote_text(cut) +
-                                " finisce alla barra, che chiude il record: per una cartella scrivere " +
-                                quote_text(cut + "/") + " tra apici");
+            warnings->push_back(s.voice("{1}: il testo senza virgolette {2} finisce alla barra, che chiude il record: "
+                                        "per una cartella scrivere {3} tra apici"_it,
+                                        {where, quote_text(cut), quote_text(cut + "/")}));
           }
           break;
       }
@@ -182,12 +183,14 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, 
         const std::string_view rest = reader.rest_of_line();
         std::size_t digits = 1;
         while (digits < rest.size() && is_digit_char(rest[digits])) ++digits;
-        const std::string line = where + " = " + (v.kind == ItemKind::Integer ? format_int(*v.i) : format_real(*v.r)) +
-                                 ": dopo il numero segue \"" + std::string(rest.substr(0, digits)) +
-                                 "\", una virgola decimale? La virgola separa due valori; i decimali si scrivono "
-                                 "con il punto (0.75)";
-        if (problems == nullptr) throw InputError(std::string(kConfigFile) + ": " + line);
-        problems->push_back(line);
+        const std::string value = v.kind == ItemKind::Integer ? format_int(*v.i) : format_real(*v.r);
+        const std::string_view after = rest.substr(0, digits);
+        const Msg comma = "{1} = {2}: dopo il numero segue \"{3}\", una virgola decimale? La virgola separa due "
+                          "valori; i decimali si scrivono con il punto (0.75)"_it;
+        if (problems == nullptr) {
+          throw InputError(Message(std::string(kConfigFile) + ": ") + say(comma, {where, value, after}));
+        }
+        problems->push_back(s.voice(comma, {where, value, after}));
       }
     }
     reader.end();
@@ -205,22 +208,26 @@ void apply_overrides(State& s, int last_record) {
       if (name == item.name) found = &item;
     }
     const std::string what = "--set " + name + "=" + value;
+    const Voice& voice = s.voice;
     if (found == nullptr) {
-      throw InputError(what + ": nessun record della configurazione si chiama \"" + name +
-                       "\" (i nomi sono quelli di --print-config)");
+      throw InputError(voice("{1}: nessun record della configurazione si chiama \"{2}\" (i nomi sono quelli "
+                             "di --print-config)"_it,
+                             {what, name}));
     }
     if (found->record > last_record) continue;
     const auto first = value.find_first_not_of(" \t");
-    if (first == std::string::npos) throw InputError(what + ": manca il valore");
-    if (value.find_first_of("\r\n") != std::string::npos) throw InputError(what + ": il valore va su una sola riga");
+    if (first == std::string::npos) throw InputError(voice("{1}: manca il valore"_it, {what}));
+    if (value.find_first_of("\r\n") != std::string::npos) {
+      throw InputError(voice("{1}: il valore va su una sola riga"_it, {what}));
+    }
     // A value that the reader would take as null (an empty field, a slash, a
     // bare repeat count) would leave the configured one in place.
     const char c = value[first];
-    if (c == ',' || c == ';' || c == '/') throw InputError(what + ": manca il valore");
+    if (c == ',' || c == ';' || c == '/') throw InputError(voice("{1}: manca il valore"_it, {what}));
     std::size_t digits = first;
     while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') ++digits;
     if (digits > first && digits < value.size() && value[digits] == '*') {
-      throw InputError(what + ": un fattore di ripetizione non ha senso per un solo valore");
+      throw InputError(voice("{1}: un fattore di ripetizione non ha senso per un solo valore"_it, {what}));
     }
     FreeFormatReader reader(value, "--set " + name);
     reader.begin(found->record);
@@ -235,48 +242,52 @@ void apply_overrides(State& s, int last_record) {
         const auto used = wide.find_last_not_of(' ');
         const std::size_t length = used == std::string::npos ? 0 : used + 1;
         if (length > static_cast<std::size_t>(v.width)) {
-          throw InputError(what + ": il testo ha " + format_int(static_cast<int>(length)) +
-                           " caratteri, il record " + format_int(found->record) + " (" + found->name + ") ne tiene " +
-                           format_int(v.width));
+          throw InputError(voice("{1}: il testo ha {2} caratteri, il record {3} ({4}) ne tiene {5}"_it,
+                                 {what, format_int(static_cast<int>(length)), format_int(found->record),
+                                  std::string_view(found->name), format_int(v.width)}));
         }
         for (int k = 0; k < v.width; ++k) v.t[k] = k < static_cast<int>(wide.size()) ? wide[k] : ' ';
         break;
       }
     }
-    if (!reader.rest_of_line_blank()) throw InputError(what + ": un solo valore per record");
+    if (!reader.rest_of_line_blank()) throw InputError(voice("{1}: un solo valore per record"_it, {what}));
   }
 }
 
-std::string physical_range_problem(int record, double v) {
+std::string physical_range_problem(const Voice& voice, int record, double v) {
+  auto fails = [&](bool ok, Msg why) { return ok ? std::string() : std::string(voice(why)); };
   switch (record) {
-    case 47: return v > 1.0 ? "" : "deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi analitici "
-                                  "dividono per gamma - 1)";
-    case 48: return v > 0.0 ? "" : "deve essere positivo (la viscosità è Prandtl volte la conduttività)";
-    case 49: return v > 0.0 ? "" : "deve essere positivo (la diffusione divide per Lewis)";
-    case 50: return v > 0.0 ? "" : "deve essere positivo per la fiamma (il fattore di frequenza della reazione)";
-    case 51: return v > 0.0 ? "" : "deve essere positivo per la fiamma (la temperatura di attivazione)";
-    case 57: return v > 0.0 ? "" : "deve essere positivo per la fiamma (il rapporto di equivalenza)";
-    case 25: return v > 0.0 ? "" : "deve essere positiva per la fiamma (una temperatura)";
-    case 28: return v > 0.0 && v <= 1.0 ? "" : "deve essere compresa tra 0 (escluso) e 1 per la fiamma (una frazione "
-                                                "massica; senza combustibile non c'è fiamma)";
+    case 47:
+      return fails(v > 1.0, "deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi analitici "
+                            "dividono per gamma - 1)"_it);
+    case 48: return fails(v > 0.0, "deve essere positivo (la viscosità è Prandtl volte la conduttività)"_it);
+    case 49: return fails(v > 0.0, "deve essere positivo (la diffusione divide per Lewis)"_it);
+    case 50: return fails(v > 0.0, "deve essere positivo per la fiamma (il fattore di frequenza della reazione)"_it);
+    case 51: return fails(v > 0.0, "deve essere positivo per la fiamma (la temperatura di attivazione)"_it);
+    case 57: return fails(v > 0.0, "deve essere positivo per la fiamma (il rapporto di equivalenza)"_it);
+    case 25: return fails(v > 0.0, "deve essere positiva per la fiamma (una temperatura)"_it);
+    case 28:
+      return fails(v > 0.0 && v <= 1.0, "deve essere compresa tra 0 (escluso) e 1 per la fiamma (una frazione "
+                                        "massica; senza combustibile non c'è fiamma)"_it);
     default: return "";
   }
 }
 
 std::vector<std::string> range_problems(const State& s) {
   std::vector<std::string> problems;
+  const Voice& voice = s.voice;
   std::set<int> reported;
-  auto add = [&](int record, const char* name, const std::string& value, const std::string& expected) {
+  auto add = [&](int record, const char* name, const std::string& value, std::string_view expected) {
     reported.insert(record);
     std::ostringstream line;
     line << "record " << record << " (" << name << ") = " << value << ": " << expected;
     problems.push_back(line.str());
   };
   // A real record against its range; NaN fails every test.
-  auto real = [&](int record, const char* name, double x, bool ok, const std::string& expected) {
+  auto real = [&](int record, const char* name, double x, bool ok, std::string_view expected) {
     if (!ok) add(record, name, format_real(x), expected);
   };
-  auto integer = [&](int record, const char* name, int x, bool ok, const std::string& expected) {
+  auto integer = [&](int record, const char* name, int x, bool ok, std::string_view expected) {
     if (!ok) add(record, name, format_int(x), expected);
   };
   const Gass& g = s.gass;
@@ -293,61 +304,66 @@ std::vector<std::string> range_problems(const State& s) {
     char shown[16];
     std::snprintf(shown, sizeof shown, tag > 32 && tag < 127 ? "'%c'" : "byte 0x%02X", tag);
     add(1, "run_tag", shown,
-        "deve essere una lettera o una cifra (A-Z, a-z, 0-9): è il primo carattere del nome di ogni file di uscita");
+        voice("deve essere una lettera o una cifra (A-Z, a-z, 0-9): è il primo carattere del nome di ogni file di "
+              "uscita"_it));
   }
 
   // storage, counters and switches
   const int n = set.n;
   integer(4, "n", n, n >= kMinPoints && n <= kCapacity,
-          "deve essere compreso tra " + format_int(kMinPoints) + " e " + format_int(kCapacity));
-  integer(5, "grid", s.grid, s.grid == 0 || s.grid == 1, "deve essere 0 (uniforme) o 1 (da grid.dat)");
+          voice("deve essere compreso tra {1} e {2}"_it, {format_int(kMinPoints), format_int(kCapacity)}));
+  integer(5, "grid", s.grid, s.grid == 0 || s.grid == 1, voice("deve essere 0 (uniforme) o 1 (da grid.dat)"_it));
   if (s.discr.domain_length == 0.0 && !flame) {
     add(6, "domain_length", format_real(s.discr.domain_length),
-        "la lunghezza 0 (scelta automatica) vale solo per case_kind 8, qui case_kind = " + format_int(kind));
+        voice("la lunghezza 0 (scelta automatica) vale solo per case_kind 8, qui case_kind = {1}"_it, {format_int(kind)}));
   }
   real(6, "domain_length", s.discr.domain_length, s.discr.domain_length >= 0.0,
-       "deve essere positiva (0: scelta automatica per la fiamma)");
+       voice("deve essere positiva (0: scelta automatica per la fiamma)"_it));
   if (flame && s.discr.domain_length == 0.0) {
-    real(7, "hlx", s.discr.hlx, s.discr.hlx >= 0.0, "deve essere positivo (0: 0.625 n spessori)");
+    real(7, "hlx", s.discr.hlx, s.discr.hlx >= 0.0, voice("deve essere positivo (0: 0.625 n spessori)"_it));
   }
   const Tempo& tm = s.tempo;
-  integer(8, "it_start", tm.it_start, tm.it_start >= 0, "deve essere almeno 0");
+  integer(8, "it_start", tm.it_start, tm.it_start >= 0, voice("deve essere almeno 0"_it));
   // The loop counter goes one past the last iteration.
   integer(8, "it_start", tm.it_start, tm.it_start <= INT_MAX - 1,
-          "deve essere al massimo " + format_int(INT_MAX - 1) + " (il contatore delle iterazioni è un intero a 32 bit)");
+          voice("deve essere al massimo {1} (il contatore delle iterazioni è un intero a 32 bit)"_it,
+                {format_int(INT_MAX - 1)}));
   integer(9, "it_end", tm.it_end, tm.it_end <= INT_MAX - 1,
-          "deve essere al massimo " + format_int(INT_MAX - 1) +
-              " (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 bit)");
+          voice("deve essere al massimo {1} (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 "
+                "bit)"_it,
+                {format_int(INT_MAX - 1)}));
   integer(9, "it_end", tm.it_end, tm.it_end >= tm.it_start,
-          "deve essere almeno it_start = " + format_int(tm.it_start) + " (uguale: nessuna iterazione)");
-  integer(10, "it_out", tm.it_out, tm.it_out >= 1, "deve essere almeno 1");
+          voice("deve essere almeno it_start = {1} (uguale: nessuna iterazione)"_it, {format_int(tm.it_start)}));
+  integer(10, "it_out", tm.it_out, tm.it_out >= 1, voice("deve essere almeno 1"_it));
   integer(11, "i_thom", s.discr.i_thom, s.discr.i_thom == 1 || s.discr.i_thom == 2,
-          "deve essere 1 (tridiagonali) o 2 (pentadiagonali)");
+          voice("deve essere 1 (tridiagonali) o 2 (pentadiagonali)"_it));
   // The compact schemes: the interior left-hand side stays positive definite
   // for -1/4 < alpha < 7/12 and loses accuracy near its ends; the boundary
   // closure's weights divide by 5 - alpha_b.
   const double ab = const_cast<State&>(s).comp.boundary_scheme_parameter();
   const double al = const_cast<State&>(s).comp.interior_scheme_parameter();
   real(12, "boundary_scheme_parameter", ab, ab >= 0.0 && ab <= 4.0,
-       "deve essere compreso tra 0 e 4 (la chiusura compatta al bordo; i suoi pesi dividono per 5 - il valore)");
+       voice("deve essere compreso tra 0 e 4 (la chiusura compatta al bordo; i suoi pesi dividono per 5 - il "
+             "valore)"_it));
   real(13, "interior_scheme_parameter", al, al >= 0.0 && al <= 0.55,
-       "deve essere compreso tra 0 e 0.55 (lo schema compatto interno; oltre 7/12 il suo sistema non è più definito "
-       "positivo e già vicino a 0.58 la velocità di combustione si sposta del 3 %)");
+       voice("deve essere compreso tra 0 e 0.55 (lo schema compatto interno; oltre 7/12 il suo sistema non è più "
+             "definito positivo e già vicino a 0.58 la velocità di combustione si sposta del 3 %)"_it));
   integer(16, "dt_mode", s.discr.dt_mode, s.discr.dt_mode == 0 || s.discr.dt_mode == 1,
-          "deve essere 0 (passo fisso) o 1 (passo dai limiti)");
+          voice("deve essere 0 (passo fisso) o 1 (passo dai limiti)"_it));
   if (s.discr.dt_mode == 1) {
-    real(14, "cfl", set.cfl, set.cfl > 0.0, "deve essere positivo con dt_mode = 1");
-    real(15, "stab", set.stab, set.stab > 0.0, "deve essere positivo con dt_mode = 1");
-    real(17, "dt", tm.dt, tm.dt >= 0.0, "non deve essere negativo (con dt_mode = 1 fissa solo il tempo iniziale it_start*dt)");
+    real(14, "cfl", set.cfl, set.cfl > 0.0, voice("deve essere positivo con dt_mode = 1"_it));
+    real(15, "stab", set.stab, set.stab > 0.0, voice("deve essere positivo con dt_mode = 1"_it));
+    real(17, "dt", tm.dt, tm.dt >= 0.0, voice("non deve essere negativo (con dt_mode = 1 fissa solo il tempo iniziale it_start*dt)"_it));
   }
-  if (s.discr.dt_mode == 0) real(17, "dt", tm.dt, tm.dt > 0.0, "deve essere positivo con dt_mode = 0 (passo fisso)");
-  integer(18, "rk_scheme", set.rk_scheme, set.rk_scheme >= 1 && set.rk_scheme <= 5, "deve essere compreso tra 1 e 5");
+  if (s.discr.dt_mode == 0) real(17, "dt", tm.dt, tm.dt > 0.0, voice("deve essere positivo con dt_mode = 0 (passo fisso)"_it));
+  integer(18, "rk_scheme", set.rk_scheme, set.rk_scheme >= 1 && set.rk_scheme <= 5,
+          voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), std::string_view("5")}));
   integer(32, "reaction_order", s.ic_kkind.reaction_order,
-          s.ic_kkind.reaction_order == 1 || s.ic_kkind.reaction_order == 2, "deve essere 1 o 2");
+          s.ic_kkind.reaction_order == 1 || s.ic_kkind.reaction_order == 2, voice("deve essere 1 o 2"_it));
 
   // the gas
   auto physical = [&](int record, const char* name, double x) {
-    const std::string p = physical_range_problem(record, x);
+    const std::string p = physical_range_problem(voice, record, x);
     if (!p.empty()) add(record, name, format_real(x), p);
   };
   physical(47, "gamma", g.gamma);
@@ -359,64 +375,66 @@ std::vector<std::string> range_problems(const State& s) {
   const double dimensional_values[] = {g.heat_of_reaction, g.cv, g.conductivity, g.mass_flow};
   for (int k = 0; k < 4; ++k) {
     real(dimensional[k].first, dimensional[k].second, dimensional_values[k], dimensional_values[k] > 0.0,
-         "deve essere positivo (le grandezze di riferimento dividono per esso)");
+         voice("deve essere positivo (le grandezze di riferimento dividono per esso)"_it));
   }
 
   // the flame
   if (flame) {
     physical(25, "th_fresh", g.th_fresh);
-    real(26, "th_burnt", g.th_burnt, g.th_burnt > 0.0, "deve essere positiva per la fiamma (una temperatura)");
+    real(26, "th_burnt", g.th_burnt, g.th_burnt > 0.0,
+         voice("deve essere positiva per la fiamma (una temperatura)"_it));
     physical(28, "y1_fresh", g.y1_fresh);
     real(29, "y1_burnt", g.y1_burnt, g.y1_burnt >= 0.0 && g.y1_burnt <= 1.0,
-         "deve essere compresa tra 0 e 1 (una frazione massica)");
+         voice("deve essere compresa tra 0 e 1 (una frazione massica)"_it));
     if (s.ic_kkind.reaction_order == 2) {
       real(30, "y2_fresh", g.y2_fresh, g.y2_fresh >= 0.0 && g.y2_fresh <= 1.0,
-           "deve essere compresa tra 0 e 1 (una frazione massica)");
+           voice("deve essere compresa tra 0 e 1 (una frazione massica)"_it));
       real(31, "y2_burnt", g.y2_burnt, g.y2_burnt >= 0.0 && g.y2_burnt <= 1.0,
-           "deve essere compresa tra 0 e 1 (una frazione massica)");
+           voice("deve essere compresa tra 0 e 1 (una frazione massica)"_it));
     }
     real(33, "ord_reaz", s.ic_kkind.ord_reaz, s.ic_kkind.ord_reaz >= 0.0,
-         "non deve essere negativo (l'ordine di reazione della stima analitica)");
+         voice("non deve essere negativo (l'ordine di reazione della stima analitica)"_it));
     physical(50, "Damkohler", g.Damkohler);
     physical(51, "Zeldovich", g.Zeldovich);
     physical(57, "equivalence_ratio", g.equivalence_ratio);
     if (!restart) {
       real(23, "x0_ff_2", s.ff_fnz.x0_ff_2, s.ff_fnz.x0_ff_2 >= 0.0 && s.ff_fnz.x0_ff_2 <= 1.0,
-           "deve essere compreso tra 0 e 1 (una frazione del dominio)");
+           voice("deve essere compreso tra 0 e 1 (una frazione del dominio)"_it));
       real(24, "hx_ff_2", s.ff_fnz.hx_ff_2, s.ff_fnz.hx_ff_2 > 0.0 && s.ff_fnz.hx_ff_2 <= 1.0,
-           "deve essere compreso tra 0 (escluso) e 1 (una frazione del dominio)");
+           voice("deve essere compreso tra 0 (escluso) e 1 (una frazione del dominio)"_it));
     }
     integer(61, "front_criterion", set.front_criterion, set.front_criterion >= 1 && set.front_criterion <= 4,
-            "deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)");
+            voice("deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)"_it));
     integer(63, "n_stab", set.n_stab, set.n_stab >= 1 && set.n_stab <= kHistoryCapacity,
-            "deve essere compreso tra 1 e " + format_int(kHistoryCapacity));
+            voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), format_int(kHistoryCapacity)}));
     if (follow) {
       // the anchor's upper end, the domain length, is checked once it is known
       if (set.x_anchor != 0.0 && !sweep) {
-        real(64, "x_anchor", set.x_anchor, set.x_anchor > 0.0, "deve stare dentro il dominio (0: si usa x_anchor_fraction)");
+        real(64, "x_anchor", set.x_anchor, set.x_anchor > 0.0, voice("deve stare dentro il dominio (0: si usa x_anchor_fraction)"_it));
       } else {
         real(65, "x_anchor_fraction", set.x_anchor_fraction, set.x_anchor_fraction > 0.0 && set.x_anchor_fraction < 1.0,
-             "deve essere compreso tra 0 e 1, esclusi (il punto di ancoraggio dentro il dominio)");
+             voice("deve essere compreso tra 0 e 1, esclusi (il punto di ancoraggio dentro il dominio)"_it));
       }
       const IcKkindRe& k = s.ic_kkind_re;
-      real(79, "gain_position", k.gain_position, k.gain_position >= 0.0, "non deve essere negativo (follow_mode = 15)");
-      real(80, "gain_velocity", k.gain_velocity, k.gain_velocity >= 0.0, "non deve essere negativo (follow_mode = 15)");
-      real(81, "gain_integral", k.gain_integral, k.gain_integral >= 0.0, "non deve essere negativo (follow_mode = 15)");
+      real(79, "gain_position", k.gain_position, k.gain_position >= 0.0, voice("non deve essere negativo (follow_mode = 15)"_it));
+      real(80, "gain_velocity", k.gain_velocity, k.gain_velocity >= 0.0, voice("non deve essere negativo (follow_mode = 15)"_it));
+      real(81, "gain_integral", k.gain_integral, k.gain_integral >= 0.0, voice("non deve essere negativo (follow_mode = 15)"_it));
     }
   } else {
     integer(63, "n_stab", set.n_stab, set.n_stab >= 1 && set.n_stab <= kHistoryCapacity,
-            "deve essere compreso tra 1 e " + format_int(kHistoryCapacity));
+            voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), format_int(kHistoryCapacity)}));
   }
 
   // the sweep, and the values its steps give to the swept parameter
   const Andam& a = s.andam;
   integer(74, "sweep_mode", a.sweep_mode, a.sweep_mode == 0 || a.sweep_mode == 1,
-          "deve essere 0 (una simulazione) o 1 (andamento)");
+          voice("deve essere 0 (una simulazione) o 1 (andamento)"_it));
   if (sweep) {
     integer(75, "sweep_parameter", a.sweep_parameter, a.sweep_parameter >= 1 && a.sweep_parameter <= 10,
-            "deve essere compreso tra 1 e 10 con sweep_mode = 1");
+            voice("deve essere compreso tra 1 e 10 con sweep_mode = 1"_it));
     integer(78, "sweep_count", a.sweep_count, a.sweep_count >= 1 && a.sweep_count <= 26,
-            "deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da A a Z)");
+            voice("deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da "
+                  "A a Z)"_it));
     // the swept records, by parameter (6 Mach and 7 n_exp take any value)
     constexpr int kSwept[11] = {0, 47, 48, 49, 50, 51, 0, 0, 57, 25, 28};
     const int p = a.sweep_parameter;
@@ -425,12 +443,12 @@ std::vector<std::string> range_problems(const State& s) {
     for (int i = 1; checked && i <= a.sweep_count && i <= 26; ++i) {
       const double step = (a.sweep_end - a.sweep_start) / a.sweep_count;
       const double v = a.sweep_start + (i - 1) * step;
-      const std::string why = physical_range_problem(record, v);
+      const std::string why = physical_range_problem(voice, record, v);
       if (why.empty()) continue;
       add(76, "sweep_start", format_real(a.sweep_start),
-          "con sweep_end = " + format_real(a.sweep_end) + " e sweep_count = " + format_int(a.sweep_count) +
-              " il passo " + format_int(i) + " dà al record " + format_int(record) + " il valore " + format_real(v) +
-              ", che " + why);
+          voice("con sweep_end = {1} e sweep_count = {2} il passo {3} dà al record {4} il valore {5}, che {6}"_it,
+                {format_real(a.sweep_end), format_int(a.sweep_count), format_int(i), format_int(record),
+                 format_real(v), why}));
       break;
     }
   }
@@ -446,7 +464,7 @@ std::vector<std::string> range_problems(const State& s) {
     if (v.kind != ItemKind::Real) continue;
     const double x = *v.r;
     if (r == 66 ? std::isnan(x) : !std::isfinite(x)) {
-      add(r, item.name, format_real(x), "deve essere un numero finito");
+      add(r, item.name, format_real(x), voice("deve essere un numero finito"_it));
     }
   }
   return problems;
@@ -455,14 +473,14 @@ std::vector<std::string> range_problems(const State& s) {
 std::string sweep_step_problem(const State& s) {
   const int k = s.options.sweep_step;
   if (k == 0) return "";
-  const std::string opt = "--sweep-step " + format_int(k) + ": ";
   if (s.andam.sweep_mode != 1) {
-    return opt + "la configurazione non prevede un andamento (record 74, sweep_mode = " +
-           format_int(s.andam.sweep_mode) + "; un andamento ha sweep_mode = 1)";
+    return s.voice("--sweep-step {1}: la configurazione non prevede un andamento (record 74, sweep_mode = {2}; un "
+                   "andamento ha sweep_mode = 1)"_it,
+                   {format_int(k), format_int(s.andam.sweep_mode)});
   }
   if (k < 1 || k > s.andam.sweep_count) {
-    return opt + "il passo deve essere compreso tra 1 e " + format_int(s.andam.sweep_count) +
-           " (record 78, sweep_count)";
+    return s.voice("--sweep-step {1}: il passo deve essere compreso tra 1 e {2} (record 78, sweep_count)"_it,
+                   {format_int(k), format_int(s.andam.sweep_count)});
   }
   return "";
 }
@@ -471,11 +489,13 @@ void input_eule(State& s, const std::function<void(State&)>& on_read) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
   std::vector<std::string> warnings, problems;
   read_configuration(reader, s, &s.out(), &warnings, &problems);
-  for (const auto& note : warnings) std::cerr << "fiamma: attenzione: " << kConfigFile << ": " << note << '\n';
+  for (const auto& note : warnings) {
+    std::cerr << "fiamma: " << s.voice("attenzione: "_it) << kConfigFile << ": " << note << '\n';
+  }
   apply_overrides(s);
   for (auto& p : range_problems(s)) problems.push_back(std::move(p));
   if (!problems.empty()) {
-    std::string msg = std::string(kConfigFile) + ": valori non ammessi";
+    std::string msg = s.voice("{1}: valori non ammessi"_it, {std::string_view(kConfigFile)});
     for (const auto& p : problems) msg += "\n  " + p;
     throw InputError(msg);
   }
@@ -497,8 +517,8 @@ void input_eule(State& s, const std::function<void(State&)>& on_read) {
     s.out() << Line().text("n,dx:  ").integer(set.n).real(s.discr.dx);
     for (int i = 1; i <= set.n; ++i) s.grid2.spacing[i] = s.discr.dx;
   }
-  if (s.bc_kkind.follow_mode != 0) s.out() << Line().text("Inizio a seguire:  ").real(set.t_follow);
-  s.out() << Line().text("x0_ff_2 prima").real(s.ff_fnz.x0_ff_2);
+  if (s.bc_kkind.follow_mode != 0) s.out() << Line().text(s.voice("Inizio a seguire:  "_it)).real(set.t_follow);
+  s.out() << Line().text(s.voice("x0_ff_2 prima"_it)).real(s.ff_fnz.x0_ff_2);
   if (s.discr.domain_length != 0.0) {
     s.ff_fnz.x0_ff_2 = s.ff_fnz.x0_ff_2 * s.discr.domain_length;
     s.ff_fnz.hx_ff_2 = s.ff_fnz.hx_ff_2 * s.discr.domain_length;

@@ -24,11 +24,11 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-const char* kind_word(int kind) {
+Msg kind_word(int kind) {
   switch (kind) {
-    case 0: return "un numero intero";
-    case 1: return "un numero reale";
-    default: return "un testo";
+    case 0: return "un numero intero"_it;
+    case 1: return "un numero reale"_it;
+    default: return "un testo"_it;
   }
 }
 
@@ -99,19 +99,20 @@ FreeFormatReader::FreeFormatReader(std::string_view contents, std::string displa
   }
 }
 
-std::string read_input_file(const std::filesystem::path& path, const std::string& display_name) {
+std::string read_input_file(const std::filesystem::path& path, const Message& display_name) {
   // Opened without waiting (a FIFO would block until a writer came), then
   // refused unless it is a regular file.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
-    if (error == ENOENT) throw InputError(display_name + ": file non trovato (" + path.string() + ")");
-    throw InputError(display_name + ": impossibile aprire il file (" + path.string() + "): " + std::strerror(error));
+    if (error == ENOENT) throw InputError(say("{1}: file non trovato ({2})"_it, {display_name, path.string()}));
+    throw InputError(say("{1}: impossibile aprire il file ({2}): {3}"_it,
+                         {display_name, path.string(), std::string_view(std::strerror(error))}));
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    throw InputError(display_name + ": non è un file regolare (" + path.string() + ")");
+    throw InputError(say("{1}: non è un file regolare ({2})"_it, {display_name, path.string()}));
   }
   std::string text;
   char buffer[1 << 16];
@@ -121,14 +122,15 @@ std::string read_input_file(const std::filesystem::path& path, const std::string
     if (got < 0) {
       const int error = errno;
       ::close(fd);
-      throw InputError(display_name + ": errore di lettura (" + path.string() + "): " + std::strerror(error));
+      throw InputError(say("{1}: errore di lettura ({2}): {3}"_it,
+                           {display_name, path.string(), std::string_view(std::strerror(error))}));
     }
     if (got == 0) break;
     text.append(buffer, static_cast<std::size_t>(got));
     if (text.size() > kMaxInputBytes) {
       ::close(fd);
-      throw InputError(display_name + ": il file supera " + std::to_string(kMaxInputBytes >> 20) +
-                       " MiB, ben oltre ogni dato valido (" + path.string() + ")");
+      throw InputError(say("{1}: il file supera {2} MiB, ben oltre ogni dato valido ({3})"_it,
+                           {display_name, std::to_string(kMaxInputBytes >> 20), path.string()}));
     }
   }
   ::close(fd);
@@ -186,28 +188,24 @@ bool FreeFormatReader::skip_blanks() {
   return false;
 }
 
-void FreeFormatReader::fail(std::string_view item, const std::string& problem) const {
-  std::ostringstream msg;
-  msg << name_ << ": record " << record_ << " (" << item << "), riga " << line_ + 1 << ": "
-      << problem;
-  throw InputError(msg.str());
+void FreeFormatReader::fail(const Arg& item, const Message& problem) const {
+  throw InputError(say("{1}: record {2} ({3}), riga {4}: {5}"_it,
+                       {name_, std::to_string(record_), item, std::to_string(line_ + 1), problem}));
 }
 
-void FreeFormatReader::fail_end_of_file(std::string_view item) const {
-  std::ostringstream msg;
-  msg << name_ << ": il file termina prima della fine del record " << record_ << " (" << item
-      << ")";
-  throw InputError(msg.str());
+void FreeFormatReader::fail_end_of_file(const Arg& item) const {
+  throw InputError(say("{1}: il file termina prima della fine del record {2} ({3})"_it,
+                       {name_, std::to_string(record_), item}));
 }
 
-FreeFormatReader::Value FreeFormatReader::next(Kind kind, std::string_view item) {
+FreeFormatReader::Value FreeFormatReader::next(Kind kind, const Arg& item) {
   if (terminated_) return {};
   if (repeat_left_ > 0) {
     --repeat_left_;
     if (!repeat_value_.null && repeat_kind_ != kind) {
-      fail(item, std::string("valore ripetuto: ") + kind_word(static_cast<int>(repeat_kind_)) +
-                     " dove è atteso " + kind_word(static_cast<int>(kind)) + ", trovato \"" +
-                     repeat_value_.token + "\"");
+      fail(item, say("valore ripetuto: {1} dove è atteso {2}, trovato \"{3}\""_it,
+                     {kind_word(static_cast<int>(repeat_kind_)), kind_word(static_cast<int>(kind)),
+                      repeat_value_.token}));
     }
     return repeat_value_;
   }
@@ -236,9 +234,10 @@ FreeFormatReader::Value FreeFormatReader::next(Kind kind, std::string_view item)
     const std::string digits = text.substr(col_, j - col_);
     errno = 0;
     const long long r = std::strtoll(digits.c_str(), nullptr, 10);
-    if (r == 0) fail(item, "fattore di ripetizione nullo in \"" + digits + "*\"");
+    if (r == 0) fail(item, say("fattore di ripetizione nullo in \"{1}*\""_it, {digits}));
     if (errno == ERANGE || r > kMaxRepeat) {
-      fail(item, "fattore di ripetizione troppo grande \"" + digits + "*\" (al massimo " + std::to_string(kMaxRepeat) + ")");
+      fail(item, say("fattore di ripetizione troppo grande \"{1}*\" (al massimo {2})"_it,
+                     {digits, std::to_string(kMaxRepeat)}));
     }
     col_ = j + 1;
     Value v;
@@ -251,7 +250,7 @@ FreeFormatReader::Value FreeFormatReader::next(Kind kind, std::string_view item)
   return parse_value(kind, item);
 }
 
-FreeFormatReader::Value FreeFormatReader::parse_value(Kind kind, std::string_view item) {
+FreeFormatReader::Value FreeFormatReader::parse_value(Kind kind, const Arg& item) {
   Value v;
   v.null = false;
   const char c = cur();
@@ -259,8 +258,8 @@ FreeFormatReader::Value FreeFormatReader::parse_value(Kind kind, std::string_vie
     if (kind != Kind::Text) {
       std::size_t j = col_;
       while (j < lines_[line_].size() && !is_free_format_separator(lines_[line_][j])) ++j;
-      fail(item, std::string("atteso ") + kind_word(static_cast<int>(kind)) + ", trovato \"" +
-                     lines_[line_].substr(col_, j - col_) + "\"");
+      fail(item, say("atteso {1}, trovato \"{2}\""_it,
+                     {kind_word(static_cast<int>(kind)), lines_[line_].substr(col_, j - col_)}));
     }
     v.quoted = true;
     ++col_;
@@ -285,8 +284,8 @@ FreeFormatReader::Value FreeFormatReader::parse_value(Kind kind, std::string_vie
       v.token += ch;
     }
     if (!at_line_end() && !is_free_format_separator(cur())) {
-      fail(item, "testo tra virgolette seguito da \"" + std::string(1, cur()) +
-                     "\" invece che da un separatore");
+      fail(item, say("testo tra virgolette seguito da \"{1}\" invece che da un separatore"_it,
+                     {std::string(1, cur())}));
     }
     return v;
   }
@@ -300,26 +299,26 @@ FreeFormatReader::Value FreeFormatReader::parse_value(Kind kind, std::string_vie
     if (k < v.token.size() && (v.token[k] == '+' || v.token[k] == '-')) ++k;
     bool digits_only = k < v.token.size();
     for (std::size_t m = k; m < v.token.size(); ++m) digits_only = digits_only && is_digit(v.token[m]);
-    if (!digits_only) fail(item, "atteso un numero intero, trovato \"" + v.token + "\"");
+    if (!digits_only) fail(item, say("atteso {1}, trovato \"{2}\""_it, {kind_word(0), v.token}));
   } else if (kind == Kind::Real) {
     std::string c_syntax;
-    if (!normalise_real(v.token, c_syntax)) fail(item, "atteso un numero reale, trovato \"" + v.token + "\"");
+    if (!normalise_real(v.token, c_syntax)) fail(item, say("atteso {1}, trovato \"{2}\""_it, {kind_word(1), v.token}));
   }
   return v;
 }
 
-void FreeFormatReader::integer(int& value, std::string_view name) {
+void FreeFormatReader::integer_item(int& value, Arg name) {
   const Value v = next(Kind::Integer, name);
   if (v.null) return;
   errno = 0;
   const long long r = std::strtoll(v.token.c_str(), nullptr, 10);
   if (errno == ERANGE || r > INT32_MAX || r < INT32_MIN) {
-    fail(name, "intero fuori dall'intervallo a 32 bit: \"" + v.token + "\"");
+    fail(name, say("intero fuori dall'intervallo a 32 bit: \"{1}\""_it, {v.token}));
   }
   value = static_cast<int>(r);
 }
 
-void FreeFormatReader::real(double& value, std::string_view name) {
+void FreeFormatReader::real_item(double& value, Arg name) {
   const Value v = next(Kind::Real, name);
   if (v.null) return;
   std::string c_syntax;

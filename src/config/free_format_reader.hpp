@@ -27,7 +27,10 @@ inline constexpr std::size_t kMaxInputBytes = 16u << 20;
 // The whole text of a regular file of at most kMaxInputBytes. A missing
 // file, one that is not a regular file (a folder, a FIFO, a device) or a
 // larger one is an InputError naming it; nothing waits for a writer.
-std::string read_input_file(const std::filesystem::path& path, const std::string& display_name);
+std::string read_input_file(const std::filesystem::path& path, const Message& display_name);
+inline std::string read_input_file(const std::filesystem::path& path, const std::string& display_name) {
+  return read_input_file(path, Message(display_name));
+}
 
 class FreeFormatReader {
  public:
@@ -39,8 +42,12 @@ class FreeFormatReader {
 
   // Starts the read of record `record` (the number messages report).
   void begin(int record);
-  void integer(int& value, std::string_view name);
-  void real(double& value, std::string_view name);
+  // `name`, the item's name in messages: a code name, or a word of the
+  // message table.
+  void integer(int& value, std::string_view name) { integer_item(value, name); }
+  void integer(int& value, Msg name) { integer_item(value, name); }
+  void real(double& value, std::string_view name) { real_item(value, name); }
+  void real(double& value, Msg name) { real_item(value, name); }
   void text(char* field, int width, std::string_view name);
   template <std::size_t N>
   void text(Text<N>& field, std::string_view name) {
@@ -73,13 +80,15 @@ class FreeFormatReader {
     bool quoted = false;
   };
 
-  Value next(Kind kind, std::string_view item);
-  Value parse_value(Kind kind, std::string_view item);
+  void integer_item(int& value, Arg name);
+  void real_item(double& value, Arg name);
+  Value next(Kind kind, const Arg& item);
+  Value parse_value(Kind kind, const Arg& item);
   bool at_line_end() const { return col_ >= lines_[line_].size(); }
   char cur() const { return lines_[line_][col_]; }
   bool skip_blanks();  // across lines; false at end of file
-  [[noreturn]] void fail(std::string_view item, const std::string& problem) const;
-  [[noreturn]] void fail_end_of_file(std::string_view item) const;
+  [[noreturn]] void fail(const Arg& item, const Message& problem) const;
+  [[noreturn]] void fail_end_of_file(const Arg& item) const;
 
   std::vector<std::string> lines_;
   std::string name_;

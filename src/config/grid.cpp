@@ -11,20 +11,20 @@ namespace fiamma {
 
 void input_grid(State& s, int n) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kGridFile), kGridFile);
-  s.out() << Line().text("Lettura file di griglia grid.dat");
+  s.out() << Line().text(s.voice("Lettura file di griglia grid.dat"_it));
   Field& x = s.grid2.x;
   for (int i = 1; i <= n; ++i) {
     double ignored = 0.0;
     reader.begin(i);
-    reader.real(ignored, "prima colonna");
-    reader.real(x[i], "ascissa");
+    reader.real(ignored, "prima colonna"_it);
+    reader.real(x[i], "ascissa"_it);
     reader.end();
   }
   for (int i = 1; i < n; ++i) {
     if (!(x[i + 1] > x[i])) {
-      throw InputError(std::string(kGridFile) + ": record " + std::to_string(i + 1) +
-                       " (ascissa): le ascisse devono crescere, trovato " + format_real(x[i + 1]) +
-                       " dopo " + format_real(x[i]));
+      throw InputError(say("{1}: record {2} (ascissa): le ascisse devono crescere, trovato {3} dopo {4}"_it,
+                           {std::string_view(kGridFile), std::to_string(i + 1), format_real(x[i + 1]),
+                            format_real(x[i])}));
     }
   }
   const double x1 = x[1];

@@ -12,11 +12,13 @@ namespace fiamma {
 
 void input_profilo_an(State& s) {
   const int kind = s.ic_kkind.case_kind;
-  const std::string what = std::string("case_kind ") + format_int(kind) +
-                           " richiede il profilo della soluzione analitica nel file " + kProfileFile +
-                           ": record 1 ff_width ff_centre ff_amplitude, record 2 ff_lo ff_hi" +
-                           (kind == 5 ? ", record 3 ff_speed" : "");
-  if (!std::filesystem::exists(s.file(kProfileFile))) throw InputError(what + " (il file non esiste)");
+  if (!std::filesystem::exists(s.file(kProfileFile))) {
+    const Message what = say("case_kind {1} richiede il profilo della soluzione analitica nel file {2}: record 1 "
+                             "ff_width ff_centre ff_amplitude, record 2 ff_lo ff_hi{3}"_it,
+                             {format_int(kind), std::string_view(kProfileFile),
+                              std::string_view(kind == 5 ? ", record 3 ff_speed" : "")});
+    throw InputError(say("{1} (il file non esiste)"_it, {what}));
+  }
   FreeFormatReader reader = FreeFormatReader::open(s.file(kProfileFile), kProfileFile);
   FfFnz& p = s.ff_fnz;
   AnRef& r = s.an_ref;
@@ -49,18 +51,25 @@ void input_profilo_an(State& s) {
     r.cv_an = std::isnan(cv) ? r.gas_constant_an / (s.gass.gamma - 1.0) : cv;
     reader.end();
   }
+  const Voice& v = s.voice;
   std::string problems;
-  auto need = [&](bool ok, const std::string& text) {
-    if (!ok) problems += "\n  " + text;
+  auto need = [&](bool ok, std::string_view text) {
+    if (!ok) problems += "\n  " + std::string(text);
   };
-  need(std::isfinite(width) && width != 0.0, "record 1 ff_width: deve essere un numero finito diverso da 0");
-  need(std::isfinite(centre), "record 1 ff_centre: manca");
-  need(std::isfinite(amplitude), "record 1 ff_amplitude: manca");
-  need(!std::isnan(lo) && !std::isnan(hi) && lo <= hi, "record 2 ff_lo ff_hi: servono due estremi con ff_lo <= ff_hi");
-  need(std::isfinite(speed), "record 3 ff_speed: manca");
-  need(r.gas_constant_an > 0.0 && std::isfinite(r.gas_constant_an), "record 4 gas_constant_an: deve essere positiva");
-  need(r.pressure_an > 0.0 && std::isfinite(r.pressure_an), "record 4 pressure_an: deve essere positiva");
-  if (!problems.empty()) throw InputError(std::string(kProfileFile) + ": valori non utilizzabili" + problems);
+  need(std::isfinite(width) && width != 0.0, v("record 1 ff_width: deve essere un numero finito diverso da 0"_it));
+  need(std::isfinite(centre), v("record {1} {2}: manca"_it, {std::string_view("1"), std::string_view("ff_centre")}));
+  need(std::isfinite(amplitude),
+       v("record {1} {2}: manca"_it, {std::string_view("1"), std::string_view("ff_amplitude")}));
+  need(!std::isnan(lo) && !std::isnan(hi) && lo <= hi,
+       v("record 2 ff_lo ff_hi: servono due estremi con ff_lo <= ff_hi"_it));
+  need(std::isfinite(speed), v("record {1} {2}: manca"_it, {std::string_view("3"), std::string_view("ff_speed")}));
+  need(r.gas_constant_an > 0.0 && std::isfinite(r.gas_constant_an),
+       v("record 4 {1}: deve essere positiva"_it, {std::string_view("gas_constant_an")}));
+  need(r.pressure_an > 0.0 && std::isfinite(r.pressure_an),
+       v("record 4 {1}: deve essere positiva"_it, {std::string_view("pressure_an")}));
+  if (!problems.empty()) {
+    throw InputError(v("{1}: valori non utilizzabili"_it, {std::string_view(kProfileFile)}) + problems);
+  }
   p.ff_width = width;
   p.ff_centre = centre;
   p.ff_amplitude = amplitude;

@@ -9,17 +9,17 @@ namespace fiamma {
 namespace {
 
 constexpr std::array<SweptParameter, 11> kParameters{{
-    {"", "__", "", nullptr},
-    {"ANDAMENTI. GAMMAG: ", "ga", "ga", &Gass::gamma},
-    {"ANDAMENTI. PRANDTL: ", "Pr", "Pr", &Gass::Prandtl},
-    {"ANDAMENTI. LEWIS: ", "Le", "Le", &Gass::Lewis},
-    {"ANDAMENTI. DAMKOHLER: ", "Da", "Dam", &Gass::Damkohler},
-    {"ANDAMENTI. ZELDOVICH: ", "Ze", "Ze", &Gass::Zeldovich},
-    {"ANDAMENTI. MACH: ", "Ma", "Ma", &Gass::Mach},
-    {"ANDAMENTI. N_EXPO: ", "ne", "n_exp", &Gass::n_exp},
-    {"ANDAMENTI. PHI_ER: ", "OR", "or_re", &Gass::equivalence_ratio},
-    {"ANDAMENTI. TEMP. MISCELA FREDDA: ", "Tf", "th_fr", &Gass::th_fresh},
-    {"ANDAMENTI. FRAZIONE MASSICA MISCELA FREDDA: ", "Yf", "y1_f", &Gass::y1_fresh},
+    {std::nullopt, "__", "", nullptr},
+    {"ANDAMENTI. GAMMAG: "_it, "ga", "ga", &Gass::gamma},
+    {"ANDAMENTI. PRANDTL: "_it, "Pr", "Pr", &Gass::Prandtl},
+    {"ANDAMENTI. LEWIS: "_it, "Le", "Le", &Gass::Lewis},
+    {"ANDAMENTI. DAMKOHLER: "_it, "Da", "Dam", &Gass::Damkohler},
+    {"ANDAMENTI. ZELDOVICH: "_it, "Ze", "Ze", &Gass::Zeldovich},
+    {"ANDAMENTI. MACH: "_it, "Ma", "Ma", &Gass::Mach},
+    {"ANDAMENTI. N_EXPO: "_it, "ne", "n_exp", &Gass::n_exp},
+    {"ANDAMENTI. PHI_ER: "_it, "OR", "or_re", &Gass::equivalence_ratio},
+    {"ANDAMENTI. TEMP. MISCELA FREDDA: "_it, "Tf", "th_fr", &Gass::th_fresh},
+    {"ANDAMENTI. FRAZIONE MASSICA MISCELA FREDDA: "_it, "Yf", "y1_f", &Gass::y1_fresh},
 }};
 
 }  // namespace
@@ -36,7 +36,7 @@ void crea_and(State& s, int i_and) {
   if (p.field != nullptr) {
     g.*p.field = v;
     if (a.sweep_parameter == 10) g.y1_burnt = 0.0;
-    s.out() << Line().text(p.console).real(v);
+    s.out() << Line().text(s.voice(*p.console)).real(v);
     if (a.sweep_parameter == 5) g.Zeldovich = g.gamma * v / (g.gamma - 1.0);
   }
   s.addr.run_tag[0] = static_cast<char>(64 + i_and);

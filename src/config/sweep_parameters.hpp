@@ -2,6 +2,8 @@
 // line, file code and table column, and the value each step gives it.
 #pragma once
 
+#include <optional>
+
 #include "core/shared_state.hpp"
 
 namespace fiamma {
@@ -11,7 +13,7 @@ inline constexpr int kMaxSweepCount = 26;  // one run-tag letter, A to Z, per st
 // One swept parameter: its console line, its two-letter file code, its column
 // in the sweep table's header and the quantity a step sets.
 struct SweptParameter {
-  const char* console;
+  std::optional<Msg> console;
   const char* code;
   const char* header;
   double Gass::*field;  // the quantity a step sets

@@ -53,9 +53,9 @@ std::uint64_t content_hash(std::string_view bytes, std::uint64_t hash) {
   return hash;
 }
 
-void throw_write_error(const std::filesystem::path& path, std::string_view origin, int error) {
-  throw WriteError(display(path) + ": impossibile scrivere il file (" + std::strerror(error) + "); " +
-                   std::string(origin));
+void throw_write_error(const std::filesystem::path& path, Msg origin, int error) {
+  throw WriteError(say("{1}: impossibile scrivere il file ({2}); {3}"_it,
+                       {display(path), std::string_view(std::strerror(error)), origin}));
 }
 
 std::filesystem::path temporary_name(const std::filesystem::path& path) {
@@ -67,14 +67,14 @@ std::filesystem::path temporary_name(const std::filesystem::path& path) {
   return path.parent_path() / name;
 }
 
-void write_file_atomically(const std::filesystem::path& path, std::string_view content, std::string_view origin) {
-  ReplacedFile file(path, std::string(origin));
+void write_file_atomically(const std::filesystem::path& path, std::string_view content, Msg origin) {
+  ReplacedFile file(path, origin);
   file.write(content);
   file.commit();
 }
 
-ReplacedFile::ReplacedFile(std::filesystem::path path, std::string origin)
-    : path_(std::move(path)), temporary_(temporary_name(path_)), origin_(std::move(origin)) {
+ReplacedFile::ReplacedFile(std::filesystem::path path, Msg origin)
+    : path_(std::move(path)), temporary_(temporary_name(path_)), origin_(origin) {
   ignore_file_size_signal();
   // A temporary left by a killed process of the same number goes.
   ::unlink(temporary_.c_str());
@@ -137,11 +137,11 @@ AppendedFile::~AppendedFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void AppendedFile::open(const std::filesystem::path& path, std::string origin, bool replace) {
+void AppendedFile::open(const std::filesystem::path& path, Msg origin, bool replace) {
   if (fd_ >= 0) close();
   ignore_file_size_signal();
   path_ = path;
-  origin_ = std::move(origin);
+  origin_ = origin;
   // Not waiting for a reader: a FIFO without one fails at once (ENXIO), one
   // with a reader is refused below like any file that is not regular. The
   // earlier content is dropped only once the file is known to be regular.
@@ -151,7 +151,7 @@ void AppendedFile::open(const std::filesystem::path& path, std::string origin, b
   if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    throw WriteError(display(path_) + ": impossibile scrivere il file (non è un file regolare); " + origin_);
+    throw WriteError(say("{1}: impossibile scrivere il file ({2}); {3}"_it, {display(path_), "non è un file regolare"_it, origin_}));
   }
   if (replace && ::ftruncate(fd_, 0) != 0) {
     const int error = errno;

@@ -18,16 +18,18 @@
 #include <string>
 #include <string_view>
 
+#include "core/messages.hpp"
+
 namespace fiamma {
 
 // What sets where a file goes, for the messages of a failed write.
-inline constexpr const char* kPrefixedOrigin =
-    "il percorso viene da path_prefix_1 e path_prefix_2 (record 2 e 3 di eulero_test.dat)";
-inline constexpr const char* kWorkdirOrigin = "il file sta nella cartella di lavoro";
+inline constexpr Msg kPrefixedOrigin =
+    "il percorso viene da path_prefix_1 e path_prefix_2 (record 2 e 3 di eulero_test.dat)"_it;
+inline constexpr Msg kWorkdirOrigin = "il file sta nella cartella di lavoro"_it;
 
 // The message of a failed write: the file, the system's reason for errno
 // `error` and what sets the path.
-[[noreturn]] void throw_write_error(const std::filesystem::path& path, std::string_view origin, int error);
+[[noreturn]] void throw_write_error(const std::filesystem::path& path, Msg origin, int error);
 
 // SIGXFSZ ignored, so that a write past the file-size limit returns EFBIG
 // instead of ending the process. Every writer calls it when it opens a file
@@ -44,14 +46,14 @@ std::filesystem::path temporary_name(const std::filesystem::path& path);
 
 // Replaces `path` by `content` whole, or leaves it as it was and throws.
 void write_file_atomically(const std::filesystem::path& path, std::string_view content,
-                           std::string_view origin = kWorkdirOrigin);
+                           Msg origin = kWorkdirOrigin);
 
 // A replaced file written piece by piece: buffered, then renamed over its
 // final name by commit(). Destroyed without commit (an exception on the
 // way), it removes its temporary and leaves the earlier file.
 class ReplacedFile {
  public:
-  ReplacedFile(std::filesystem::path path, std::string origin);
+  ReplacedFile(std::filesystem::path path, Msg origin);
   ~ReplacedFile();
   ReplacedFile(const ReplacedFile&) = delete;
   ReplacedFile& operator=(const ReplacedFile&) = delete;
@@ -84,7 +86,7 @@ class ReplacedFile {
 
   std::filesystem::path path_;
   std::filesystem::path temporary_;
-  std::string origin_;
+  Msg origin_;
   std::string buffer_;
   std::uint64_t hash_ = kContentHashSeed;
   int fd_ = -1;
@@ -102,7 +104,7 @@ class AppendedFile {
   // Opens `path` for appending (created when missing); with `replace` an
   // earlier content is dropped first. Anything but a regular file at `path`
   // (a FIFO, a device, a folder) is a WriteError, and the open never waits.
-  void open(const std::filesystem::path& path, std::string origin, bool replace);
+  void open(const std::filesystem::path& path, Msg origin, bool replace);
   bool is_open() const { return fd_ >= 0; }
   // Appends one record (one or more whole lines) in one write.
   void write_record(std::string_view record);
@@ -112,7 +114,7 @@ class AppendedFile {
 
  private:
   std::filesystem::path path_;
-  std::string origin_;
+  Msg origin_ = kWorkdirOrigin;
   int fd_ = -1;
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/file_writer.hpp"
+#include "core/messages.hpp"
 
 namespace fiamma {
 
@@ -249,6 +250,8 @@ struct State {
   std::istream* operator_input = &std::cin;
   // Standard error: notes and warnings beside the console (tests redirect it).
   std::ostream* diagnostics = &std::cerr;
+  // The language of the console and of standard error (--lang, FIAMMA_LANG).
+  Voice voice;
   // Echo of the rescaled grid abscissae, open from its first write on.
   std::unique_ptr<AppendedFile> grid_echo;
 

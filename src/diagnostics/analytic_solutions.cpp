@@ -64,7 +64,7 @@ void invernew(State& s, double a, double b, double& xi, int& fail, double lo, do
     if (f_xi <= 0.0) lo = xi;
     prev = xi;
   }
-  s.out() << Line().text("Convergenza non raggiunta in ").integer(kRootIterations).text(" iterazioni");
+  s.out() << Line().text(s.voice("Convergenza non raggiunta in "_it)).integer(kRootIterations).text(s.voice(" iterazioni"_it));
   fail = 1;
 }
 
@@ -104,7 +104,7 @@ void sol_an(State& s, double t, int counter, int n, int case_kind) {
       int fail = 0;
       invernew(s, a, b, xi, fail, s.ff_fnz.ff_lo, s.ff_fnz.ff_hi);
       if (fail == 1) {
-        s.out() << Line().text("Convergenza non raggiunta:") << Line().text("i = ").integer(counter).text(" t = ").real(t)
+        s.out() << Line().text(s.voice("Convergenza non raggiunta:"_it)) << Line().text("i = ").integer(counter).text(" t = ").real(t)
                 << Line().text("a = ").real(a).text(" b = ").real(b) << Line().text("j = ").integer(i).text(" x = ").real(x)
                 << Line().text("j = ").integer(i).text(" x0 = ").real(xi);
       }

@@ -53,7 +53,7 @@ void open_history(State& s, FrontTracker& f, bool uniform) {
   strg(s.addr);
   const auto path = s.file(trimmed(s.addr.full_path));
   if (uniform) {
-    s.out() << Line().text("file di fiamma output:  ").raw(whole(s.addr.full_path));
+    s.out() << Line().text(s.voice("file di fiamma output:  "_it)).raw(whole(s.addr.full_path));
   }
   const std::string header = ' ' + (uniform ? std::string(kUniformHeader) : padded(kNonUniformHeader, 180));
   const std::string zone = ' ' + padded("ZONE", uniform ? 96 : 70);

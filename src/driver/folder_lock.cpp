@@ -38,7 +38,7 @@ std::string lock_holder(const std::filesystem::path& folder) {
 
 FolderLock::FolderLock(const std::filesystem::path& folder) {
   const std::filesystem::path path = folder / kLockFile;
-  const std::string origin = "il file sta nella cartella di lavoro (il blocco di una simulazione per cartella)";
+  constexpr Msg origin = "il file sta nella cartella di lavoro (il blocco di una simulazione per cartella)"_it;
   ignore_file_size_signal();
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd_ < 0) throw_write_error(path, origin, errno);
@@ -46,8 +46,8 @@ FolderLock::FolderLock(const std::filesystem::path& folder) {
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd_);
     fd_ = -1;
-    throw InputError(std::string(kLockFile) + ": non è un file regolare (" + path.string() +
-                     "): il blocco della cartella deve poter essere un file");
+    throw InputError(say("{1}: non è un file regolare ({2}): il blocco della cartella deve poter essere un file"_it,
+                         {std::string_view(kLockFile), path.string()}));
   }
   while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
@@ -56,10 +56,10 @@ FolderLock::FolderLock(const std::filesystem::path& folder) {
     fd_ = -1;
     if (error != EWOULDBLOCK) throw_write_error(path, origin, error);
     const std::string holder = lock_holder(folder);
-    throw InputError("la cartella " + shown_folder(folder) + " è già usata da un'altra simulazione" +
-                     (holder.empty() ? std::string(" (che sta partendo)") : " (" + holder + ")") +
-                     ": una simulazione per cartella; attendere che finisca o lanciare questa in un'altra cartella (" +
-                     std::string(kLockFile) + ")");
+    const Message who = holder.empty() ? say("che sta partendo"_it) : Message(holder);
+    throw InputError(say("la cartella {1} è già usata da un'altra simulazione ({2}): una simulazione per cartella; "
+                         "attendere che finisca o lanciare questa in un'altra cartella ({3})"_it,
+                         {shown_folder(folder), who, std::string_view(kLockFile)}));
   }
   char host[256] = "?";
   ::gethostname(host, sizeof host - 1);
@@ -69,7 +69,7 @@ FolderLock::FolderLock(const std::filesystem::path& folder) {
   std::tm local{};
   if (::localtime_r(&now, &local) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
   const std::string text =
-      "pid " + format_int(::getpid()) + " su " + host + ", partita il " + when + "\n";
+      "pid " + format_int(::getpid()) + ", host " + host + ", " + when + "\n";
   if (::ftruncate(fd_, 0) != 0 || ::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
     const int error = errno;
     ::close(fd_);

@@ -38,7 +38,8 @@ void clock_text(double seconds, char* out, std::size_t size) {
 
 }  // namespace
 
-void Progress::attach(int fd) {
+void Progress::attach(int fd, Voice voice) {
+  voice_ = voice;
   fd_ = fd >= 0 && ::isatty(fd) ? fd : -1;
   if (fd_ >= 0) width_ = columns(fd_);
 }
@@ -94,9 +95,13 @@ void Progress::draw(int it, double t, double x_m, double s, bool final) {
   auto add = [&](int written) {
     if (written > 0) len = std::min<int>(static_cast<int>(room) - 1, len + written);
   };
-  if (sweep_) add(std::snprintf(p + len, room - len, "andamento %d/%d  ", k_, count_));
-  add(std::snprintf(p + len, room - len, "it %d/%d  t %.6g  %.0f it/s  %s %s", it, it_end_, t, rate,
-                    final ? "durata" : "mancano", when));
+  const std::string_view sweep = voice_("andamento"_it);
+  const std::string_view left = final ? voice_("durata"_it) : voice_("mancano"_it);
+  if (sweep_) {
+    add(std::snprintf(p + len, room - len, "%.*s %d/%d  ", static_cast<int>(sweep.size()), sweep.data(), k_, count_));
+  }
+  add(std::snprintf(p + len, room - len, "it %d/%d  t %.6g  %.0f it/s  %.*s %s", it, it_end_, t, rate,
+                    static_cast<int>(left.size()), left.data(), when));
   if (flame_) add(std::snprintf(p + len, room - len, "  x_m %.6g  s %.3g", x_m, s));
   // stay inside the terminal's width, or the line would wrap and never be
   // rewritten in place

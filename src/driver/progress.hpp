@@ -8,14 +8,17 @@
 #include <ostream>
 #include <streambuf>
 
+#include "core/messages.hpp"
+
 namespace fiamma {
 
 class Progress {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // Draws on `fd` when it is a terminal; otherwise, and by default, never.
-  void attach(int fd);
+  // Draws on `fd` when it is a terminal, in the words of `voice`; otherwise,
+  // and by default, never.
+  void attach(int fd, Voice voice = {});
   bool enabled() const { return fd_ >= 0; }
 
   // A simulation begins: sweep step k of count (sweep false: a single run),
@@ -40,6 +43,7 @@ class Progress {
   void put(const char* text, int length);
 
   int fd_ = -1;
+  Voice voice_;
   int width_ = 80;  // terminal columns
   bool sweep_ = false, flame_ = false;
   int k_ = 1, count_ = 1, it_start_ = 0, it_end_ = 0;

@@ -93,7 +93,7 @@ std::optional<double> resume_from_companion(State& s, MainValues& mv) {
   mv.front.continue_history = true;
   std::string note;
   const auto c = read_continuation(s, source, read_input_file(s.file(source), source.string()), s.settings.n, note);
-  if (!note.empty()) *s.diagnostics << "fiamma: attenzione: " << note << '\n';
+  if (!note.empty()) *s.diagnostics << "fiamma: " << s.voice("attenzione: "_it) << note << '\n';
   if (!c) return std::nullopt;
   restore_fields(s, *c);
   if (s.ic_kkind.case_kind == 8) restore_front(mv.front, *c);
@@ -108,19 +108,19 @@ std::vector<std::string> restart_problems(State& s) {
     std::string note;
     const auto c = read_continuation(s, source, read_input_file(s.file(source), source.string()), s.settings.n, note);
     if (c && c->it != s.tempo.it_start) {
-      problems.push_back("record 8 (it_start) = " + format_int(s.tempo.it_start) + ": l'istantanea " +
-                         source.string() + " contiene lo stato dopo l'iterazione " + format_int(c->it) +
-                         " (file compagno " + c->companion.string() + "): per continuare it_start = " +
-                         format_int(c->it));
+      problems.push_back(s.voice("record 8 (it_start) = {1}: l'istantanea {2} contiene lo stato dopo l'iterazione {3} "
+                                 "(file compagno {4}): per continuare it_start = {3}"_it,
+                                 {format_int(s.tempo.it_start), source.string(), format_int(c->it),
+                                  c->companion.string()}));
     }
     if (c && c->front && s.ic_kkind.case_kind == 8 && c->n_stab != s.settings.n_stab) {
-      problems.push_back("record 63 (n_stab) = " + format_int(s.settings.n_stab) + ": il file compagno " +
-                         c->companion.string() + " continua una finestra di " + format_int(c->n_stab) +
-                         " passi; per continuare n_stab = " + format_int(c->n_stab) +
-                         " (o cancellare il file compagno per ripartire senza continuità)");
+      problems.push_back(s.voice("record 63 (n_stab) = {1}: il file compagno {2} continua una finestra di {3} passi; "
+                                 "per continuare n_stab = {3} (o cancellare il file compagno per ripartire senza "
+                                 "continuità)"_it,
+                                 {format_int(s.settings.n_stab), c->companion.string(), format_int(c->n_stab)}));
     }
   } catch (const InputError& e) {
-    problems.push_back(e.what());
+    problems.push_back(s.voice(e.message()));
   }
   // A later snapshot of the run at the source's name would replace it.
   const Andam& a = s.andam;
@@ -143,9 +143,9 @@ std::vector<std::string> restart_problems(State& s) {
         s.addr.run_tag[0] = tag;
         const auto path = tagged_output_path(s, "-pr------.dat", 4, 6, k);
         if (std::filesystem::weakly_canonical(s.file(path), ec) == canonical_source) {
-          problems.push_back("l'istantanea di ripartenza " + source.string() + " verrebbe sostituita all'iterazione " +
-                             format_int(k) + " dalla simulazione stessa: cambiare run_tag (record 1) o ripartire "
-                             "da una copia");
+          problems.push_back(s.voice("l'istantanea di ripartenza {1} verrebbe sostituita all'iterazione {2} dalla "
+                                     "simulazione stessa: cambiare run_tag (record 1) o ripartire da una copia"_it,
+                                     {source.string(), format_int(k)}));
           break;
         }
       }

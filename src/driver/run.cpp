@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <optional>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
@@ -38,7 +40,7 @@ namespace fiamma {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr Msg kUsage =
     "Uso: fiamma [OPZIONI] [--print-config [FILE] | --check-config [FILE] | --help | --version]\n"
     "Simula una fiamma premiscelata monodimensionale nella cartella corrente.\n"
     "Senza opzioni legge \"eulero_test.dat\" (e \"grid.dat\" se richiesto) e scrive\n"
@@ -54,24 +56,26 @@ constexpr const char* kUsage =
     "                         tolleranza della correzione di velocita' (predefinita 5e-5)\n"
     "  --correction-tolerance-relative X\n"
     "                         la stessa, relativa alla massima velocita' nodale\n"
+    "  --lang it|en           la lingua dei messaggi (predefinita: FIAMMA_LANG, altrimenti it)\n"
     "  --help                 mostra questo aiuto\n"
     "  --version              mostra la versione\n"
     "\n"
     "Stato di uscita: 0 fine normale, 2 dati di ingresso non validi (o la cartella\n"
     "già usata da un'altra simulazione),\n"
     "3 arresto del solutore dopo i suoi messaggi, 4 un campo non più finito,\n"
-    "5 un file non scrivibile, 128 + segnale dopo SIGINT (130) o SIGTERM (143).\n";
+    "5 un file non scrivibile, 128 + segnale dopo SIGINT (130) o SIGTERM (143).\n"_it;
 
-std::string case_kind_words(int kind) {
+std::string case_kind_words(const Voice& v, int kind) {
+  const std::string k = format_int(kind);
   switch (kind) {
-    case 3: case 4: return "caso analitico " + format_int(kind) + " (onda semplice, soluzione di riferimento a ogni uscita)";
-    case 5: return "caso analitico 5 (seconda soluzione di riferimento a ogni uscita)";
-    case 6: case 7: return "caso " + format_int(kind) + " con grandezze di riferimento unitarie e gamma 1.4";
-    case 8: return "fiamma premiscelata (profilo iniziale, inseguimento del fronte, ancoraggio)";
-    case 10: return "campo di prova come stato iniziale";
+    case 3: case 4: return v("caso analitico {1} (onda semplice, soluzione di riferimento a ogni uscita)"_it, {k});
+    case 5: return std::string(v("caso analitico 5 (seconda soluzione di riferimento a ogni uscita)"_it));
+    case 6: case 7: return v("caso {1} con grandezze di riferimento unitarie e gamma 1.4"_it, {k});
+    case 8: return std::string(v("fiamma premiscelata (profilo iniziale, inseguimento del fronte, ancoraggio)"_it));
+    case 10: return std::string(v("campo di prova come stato iniziale"_it));
     default:
-      return kind <= 7 ? "caso " + format_int(kind) + " con grandezze di riferimento unitarie"
-                       : "caso " + format_int(kind) + " senza stato iniziale proprio";
+      return kind <= 7 ? v("caso {1} con grandezze di riferimento unitarie"_it, {k})
+                       : v("caso {1} senza stato iniziale proprio"_it, {k});
   }
 }
 
@@ -119,20 +123,19 @@ std::vector<std::string> length_problems(State& derived, double scale) {
     length = chosen_length(derived);
     const double hlx = derived.discr.hlx == 0.0 ? 0.625 * derived.settings.n : derived.discr.hlx;
     if (!(length > 0.0 && std::isfinite(length))) {
-      return {"record 6 (domain_length) = 0: la lunghezza scelta, hlx = " + format_real(hlx) +
-              " volte lo spessore della stima analitica (" + format_real(length / hlx) + "), sarebbe " +
-              format_real(length) +
-              ": Damkohler, Zeldovich, Lewis, th_fresh e y1_fresh devono dare uno spessore positivo e finito, "
-              "altrimenti serve una lunghezza fissa"};
+      return {derived.voice("record 6 (domain_length) = 0: la lunghezza scelta, hlx = {1} volte lo spessore della "
+                            "stima analitica ({2}), sarebbe {3}: Damkohler, Zeldovich, Lewis, th_fresh e y1_fresh "
+                            "devono dare uno spessore positivo e finito, altrimenti serve una lunghezza fissa"_it,
+                            {format_real(hlx), format_real(length / hlx), format_real(length)})};
     }
   }
   const Settings& set = derived.settings;
   const double anchor = scale * set.x_anchor;
   if (derived.bc_kkind.follow_mode == 15 && set.x_anchor != 0.0 && derived.andam.sweep_mode != 1 &&
       !(anchor > 0.0 && anchor < length)) {
-    problems.push_back("record 64 (x_anchor): il punto di ancoraggio 2*pi*x_anchor = " + format_real(anchor) +
-                       " deve stare dentro il dominio, lungo " + format_real(length) +
-                       " (0: si usa x_anchor_fraction)");
+    problems.push_back(derived.voice("record 64 (x_anchor): il punto di ancoraggio 2*pi*x_anchor = {1} deve stare "
+                                     "dentro il dominio, lungo {2} (0: si usa x_anchor_fraction)"_it,
+                                     {format_real(anchor), format_real(length)}));
   }
   return problems;
 }
@@ -147,9 +150,10 @@ std::vector<std::string> scheme_problems(const State& s) {
   def_scheme2(*probe);
   for (const double v : c) {
     if (!std::isfinite(v)) {
-      return {"record 12 e 13 (boundary_scheme_parameter = " + format_real(ab) + ", interior_scheme_parameter = " +
-              format_real(al) + "): con questi valori esatti i coefficienti degli schemi compatti dividono per zero; "
-              "spostarli di poco (per esempio 0.45 invece di 4/9)"};
+      return {s.voice("record 12 e 13 (boundary_scheme_parameter = {1}, interior_scheme_parameter = {2}): con questi "
+                      "valori esatti i coefficienti degli schemi compatti dividono per zero; spostarli di poco (per "
+                      "esempio 0.45 invece di 4/9)"_it,
+                      {format_real(ab), format_real(al)})};
     }
   }
   return {};
@@ -158,6 +162,7 @@ std::vector<std::string> scheme_problems(const State& s) {
 // The state as a run derives it from the configuration as read.
 std::unique_ptr<State> derived_copy(const State& s) {
   auto d = std::make_unique<State>();
+  d->voice = s.voice;
   std::ostringstream sink;
   d->console = &sink;
   d->settings = s.settings;
@@ -185,14 +190,14 @@ std::vector<std::string> input_file_problems(State& s, State& derived, double sc
   try {
     read_resume_index(s);
   } catch (const InputError& e) {
-    problems.push_back(e.what());
+    problems.push_back(s.voice(e.message()));
   }
   if (s.rrestart.ires != 0) {
     try {
       check_restart_file(s, s.settings.n);
       for (auto& p : restart_problems(s)) problems.push_back(std::move(p));
     } catch (const InputError& e) {
-      problems.push_back(e.what());
+      problems.push_back(s.voice(e.message()));
     }
   }
   return problems;
@@ -278,13 +283,14 @@ std::vector<std::string> output_name_problems(State& s) {
     std::error_code ec;
     const fs::file_status st = use == 2 ? fs::status(p, ec) : fs::symlink_status(p, ec);
     if (!fs::exists(st) || fs::is_regular_file(st) || fs::is_symlink(st)) return;
-    const char* what = fs::is_fifo(st)        ? "una FIFO"
-                       : fs::is_directory(st) ? "una cartella"
-                       : fs::is_socket(st)    ? "un socket"
-                       : fs::is_character_file(st) || fs::is_block_file(st) ? "un dispositivo"
-                                                                              : "un file speciale";
-    problems.push_back(shown(p) + ": non è un file regolare (" + std::string(what) +
-                       "), e la simulazione ci scriverebbe: toglierlo, o cambiare run_tag o i prefissi (record 1-3)");
+    const Msg what = fs::is_fifo(st)        ? "una FIFO"_it
+                     : fs::is_directory(st) ? "una cartella"_it
+                     : fs::is_socket(st)    ? "un socket"_it
+                     : fs::is_character_file(st) || fs::is_block_file(st) ? "un dispositivo"_it
+                                                                            : "un file speciale"_it;
+    problems.push_back(s.voice("{1}: non è un file regolare ({2}), e la simulazione ci scriverebbe: toglierlo, o "
+                               "cambiare run_tag o i prefissi (record 1-3)"_it,
+                               {shown(p), what}));
   };
   for (const char* name : {kReportFile, "fort.93", "fort.123", "fort.456"}) check(s.file(name), 1);
   if (s.grid == 1) check(s.file("fort.87"), 2);
@@ -310,9 +316,10 @@ std::vector<std::string> output_name_problems(State& s) {
 void output_predictions(State& s, ConfigCheck& c) {
   namespace fs = std::filesystem;
   std::error_code ec;
+  const Voice& v = s.voice;
   if (access(s.workdir.c_str(), W_OK) != 0) {
-    c.problems.push_back("la cartella di lavoro " + s.workdir.string() +
-                         " non è scrivibile (post_dati.dat, i_and_min.dat, fort.*)");
+    c.problems.push_back(
+        v("la cartella di lavoro {1} non è scrivibile (post_dati.dat, i_and_min.dat, fort.*)"_it, {s.workdir.string()}));
   }
   int first = 1;
   try {
@@ -323,15 +330,16 @@ void output_predictions(State& s, ConfigCheck& c) {
   const OutputPlan plan = output_plan(s, first);
   const fs::path& folder = plan.folder;
   const std::string& lead = plan.lead;
-  const std::string prefixes = "path_prefix_1 e path_prefix_2 (record 2 e 3)";
   if (!fs::is_directory(folder, ec)) {
-    c.problems.push_back("la cartella dei file di uscita " + shown(folder) + " (da " + prefixes +
-                         ") non esiste: il primo file di uscita fermerebbe la simulazione");
+    c.problems.push_back(v("la cartella dei file di uscita {1} (da path_prefix_1 e path_prefix_2 (record 2 e 3)) non "
+                           "esiste: il primo file di uscita fermerebbe la simulazione"_it,
+                           {shown(folder)}));
     return;
   }
   if (access(folder.c_str(), W_OK) != 0) {
-    c.problems.push_back("la cartella dei file di uscita " + shown(folder) + " (da " + prefixes +
-                         ") non è scrivibile");
+    c.problems.push_back(v("la cartella dei file di uscita {1} (da path_prefix_1 e path_prefix_2 (record 2 e 3)) non "
+                           "è scrivibile"_it,
+                           {shown(folder)}));
     return;
   }
 
@@ -343,13 +351,13 @@ void output_predictions(State& s, ConfigCheck& c) {
     return;  // already a problem
   }
   if (first > count) {
-    c.warnings.push_back(std::string(kResumeFile) + " indica il passo " + format_int(first) + " oltre l'ultimo (" +
-                         format_int(count) + "): la simulazione non eseguirà nessun passo; cancellare il file per "
-                         "ripartire dal primo passo");
+    c.warnings.push_back(v("{1} indica il passo {2} oltre l'ultimo ({3}): la simulazione non eseguirà nessun passo; "
+                           "cancellare il file per ripartire dal primo passo"_it,
+                           {std::string_view(kResumeFile), format_int(first), format_int(count)}));
   } else if (first > 1) {
-    c.warnings.push_back(std::string(kResumeFile) + " indica il passo " + format_int(first) +
-                         ": la simulazione riprenderà da quel passo, non dal primo (cancellare il file per ripartire "
-                         "dal primo)");
+    c.warnings.push_back(v("{1} indica il passo {2}: la simulazione riprenderà da quel passo, non dal primo "
+                           "(cancellare il file per ripartire dal primo)"_it,
+                           {std::string_view(kResumeFile), format_int(first)}));
   }
   const std::string& tags = plan.tags;
   std::vector<std::string> replaced, kept;
@@ -376,24 +384,26 @@ void output_predictions(State& s, ConfigCheck& c) {
     return out;
   };
   if (!replaced.empty()) {
-    c.warnings.push_back(format_int(static_cast<long long>(replaced.size())) +
-                         " file di una simulazione precedente con la stessa marca saranno sostituiti (" +
-                         some(replaced) + ")");
+    c.warnings.push_back(v("{1} file di una simulazione precedente con la stessa marca saranno sostituiti ({2})"_it,
+                           {format_int(static_cast<long long>(replaced.size())), some(replaced)}));
   }
   if (!kept.empty()) {
-    c.warnings.push_back(format_int(static_cast<long long>(kept.size())) +
-                         " file di una simulazione precedente con la stessa marca resteranno accanto ai nuovi (" +
-                         some(kept) + ")");
+    c.warnings.push_back(v("{1} file di una simulazione precedente con la stessa marca resteranno accanto ai nuovi "
+                           "({2})"_it,
+                           {format_int(static_cast<long long>(kept.size())), some(kept)}));
   }
   if (!history.empty()) {
-    c.warnings.push_back("storia del fronte di una simulazione precedente: " + history +
-                         (s.rrestart.ires != 0 ? " sarà continuata (i suoi record fino a it_start restano, i nuovi "
-                                                 "seguono)"
-                          : s.grid == 0        ? " sarà sostituita"
-                                               : " riceverà un nuovo blocco in coda"));
+    c.warnings.push_back(
+        s.rrestart.ires != 0
+            ? v("storia del fronte di una simulazione precedente: {1} sarà continuata (i suoi record fino a it_start "
+                "restano, i nuovi seguono)"_it,
+                {history})
+        : s.grid == 0 ? v("storia del fronte di una simulazione precedente: {1} sarà sostituita"_it, {history})
+                      : v("storia del fronte di una simulazione precedente: {1} riceverà un nuovo blocco in coda"_it,
+                          {history}));
   }
   if (!table.empty()) {
-    c.warnings.push_back("la tabella dell'andamento " + table + " esiste: riceverà un nuovo blocco in coda");
+    c.warnings.push_back(v("la tabella dell'andamento {1} esiste: riceverà un nuovo blocco in coda"_it, {table}));
   }
 }
 
@@ -435,17 +445,18 @@ void describe_domain(State& s, std::vector<std::string>& out) {
                             : two_pi * s.settings.x_anchor;
   const bool restart = s.rrestart.ires != 0;
   const DomainGuidance g = domain_guidance(m, s.gass.Lewis, restart ? 0.0 : s.ff_fnz.x0_ff_2 * length, anchor);
-  std::string line = "Distanze dall'ingresso (lunghezza termica 1/M = " + format_real(g.thermal_length) +
-                     ", del combustibile 1/(Le M) = " + format_real(g.fuel_length) + " della stima analitica): ";
-  if (!restart) {
-    line += "fronte iniziale " + format_real(g.front_thermal) + " e " + format_real(g.front_fuel) + ", ";
-  }
-  line += "ancoraggio " + format_real(g.anchor_thermal) + " e " + format_real(g.anchor_fuel) + " lunghezze.";
+  const Voice& v = s.voice;
+  std::string line = v("Distanze dall'ingresso (lunghezza termica 1/M = {1}, del combustibile 1/(Le M) = {2} della "
+                       "stima analitica): "_it,
+                       {format_real(g.thermal_length), format_real(g.fuel_length)});
+  if (!restart) line += v("fronte iniziale {1} e {2}, "_it, {format_real(g.front_thermal), format_real(g.front_fuel)});
+  line += v("ancoraggio {1} e {2} lunghezze."_it, {format_real(g.anchor_thermal), format_real(g.anchor_fuel)});
   out.push_back(line);
   if (g.warn) {
-    out.push_back("Attenzione: l'ancoraggio dista dall'ingresso meno di " + format_real(kDomainWarningLengths) +
-                  " lunghezze; l'ingresso taglia la coda della fiamma e ne altera la velocita' di combustione "
-                  "(allungare il dominio o spostare l'ancoraggio).");
+    out.push_back(v("Attenzione: l'ancoraggio dista dall'ingresso meno di {1} lunghezze; l'ingresso taglia la coda "
+                    "della fiamma e ne altera la velocita' di combustione (allungare il dominio o spostare "
+                    "l'ancoraggio)."_it,
+                    {format_real(kDomainWarningLengths)}));
   }
 }
 
@@ -462,7 +473,9 @@ void start_up(State& s, RunRecord* record) {
   if (s.ic_kkind.case_kind >= 3 && s.ic_kkind.case_kind <= 5) input_profilo_an(s);
   auto problems = input_file_problems(s, s, 1.0);
   for (auto& p : output_name_problems(s)) problems.push_back(std::move(p));
-  if (!problems.empty()) throw InputError(std::string("la simulazione non può partire:") + joined(problems));
+  if (!problems.empty()) {
+    throw InputError(std::string(s.voice("la simulazione non può partire:"_it)) + joined(problems));
+  }
   // The summary that says "running", in place of any earlier one, before
   // the run writes anything else.
   if (record != nullptr) {
@@ -495,7 +508,7 @@ void finish_run(State& s, MainValues& mv, RunEnd end, int exit_status, const std
       std::filesystem::remove(s.file(summary_path(s, mv.record)), ec);
     }
     if (end == RunEnd::Normal) throw;
-    std::cerr << "fiamma: " << e.what() << '\n';
+    std::cerr << "fiamma: " << s.voice(e.message()) << '\n';
   }
 }
 
@@ -529,7 +542,7 @@ int run_simulation(State& s, const RunSetup& setup) {
   auto mv = std::make_unique<MainValues>();
   mv->record.command_line = setup.command_line;
   mv->record.started = std::chrono::steady_clock::now();
-  if (setup.progress_fd >= 0) mv->progress.attach(setup.progress_fd);
+  if (setup.progress_fd >= 0) mv->progress.attach(setup.progress_fd, s.voice);
   ConsoleFilter filter(s, mv->progress);
   try {
     start_up(s, &mv->record);
@@ -537,32 +550,34 @@ int run_simulation(State& s, const RunSetup& setup) {
     check_output_stream(s.out().flush(), "standard output");
     // a signal after the last safe point: the files are whole, the run says so
     if (const int late = pending_signal(); late != 0) {
-      throw Interrupted(late, std::string("interrotto da ") + signal_name(late) +
-                                  " quando la simulazione era ormai finita: i suoi file sono completi");
+      throw Interrupted(late, say("interrotto da {1} quando la simulazione era ormai finita: i suoi file sono "
+                                  "completi"_it,
+                                  {signal_name(late)}));
     }
   } catch (const InputError& e) {
-    finish_run(s, *mv, RunEnd::BadInput, kExitBadInput, e.what());
+    finish_run(s, *mv, RunEnd::BadInput, kExitBadInput, s.voice(e.message()));
     throw;
   } catch (const RunStopped& e) {
-    finish_run(s, *mv, RunEnd::Stopped, kExitStopped, e.what());
+    finish_run(s, *mv, RunEnd::Stopped, kExitStopped, s.voice(e.message()));
     throw;
   } catch (const NonFiniteField& e) {
-    finish_run(s, *mv, RunEnd::NonFinite, kExitNonFinite, e.what());
+    finish_run(s, *mv, RunEnd::NonFinite, kExitNonFinite, s.voice(e.message()));
     throw;
   } catch (const WriteError& e) {
-    finish_run(s, *mv, RunEnd::WriteFailure, kExitWriteFailure, e.what());
+    finish_run(s, *mv, RunEnd::WriteFailure, kExitWriteFailure, s.voice(e.message()));
     throw;
   } catch (const Interrupted& e) {
-    finish_run(s, *mv, RunEnd::Interrupted, kExitSignalBase + e.signal, e.what());
+    finish_run(s, *mv, RunEnd::Interrupted, kExitSignalBase + e.signal, s.voice(e.message()));
     throw;
   }
   finish_run(s, *mv, RunEnd::Normal, kExitNormal, "");
   // A signal while the summary was written, or while the handlers go back:
   // the summary is written again to say so.
   if (const int late = signals.release(); late != 0) {
-    const std::string message = std::string("interrotto da ") + signal_name(late) +
-                                " mentre chiudeva: la simulazione era finita e i suoi file sono completi";
-    finish_run(s, *mv, RunEnd::Interrupted, kExitSignalBase + late, message);
+    const Message message = say("interrotto da {1} mentre chiudeva: la simulazione era finita e i suoi file sono "
+                                "completi"_it,
+                                {signal_name(late)});
+    finish_run(s, *mv, RunEnd::Interrupted, kExitSignalBase + late, s.voice(message));
     throw Interrupted(late, message);
   }
   return kExitNormal;
@@ -577,24 +592,27 @@ ConfigCheck check_configuration(State& s, const std::vector<std::string>& warnin
   for (const auto& note : warnings) c.warnings.push_back(note);
   const auto& set = s.settings;
   const auto& d = s.discr;
+  const Voice& v = s.voice;
   if (d.i_thom != 2) {
-    c.problems.push_back("record 11 (i_thom) = " + format_int(d.i_thom) +
-                         ": la simulazione richiede gli operatori pentadiagonali (i_thom = 2)");
+    c.problems.push_back(v("record 11 (i_thom) = {1}: la simulazione richiede gli operatori pentadiagonali (i_thom = "
+                           "2)"_it,
+                           {format_int(d.i_thom)}));
   } else if (s.grid == 1) {
-    c.problems.push_back("record 5 (grid) = 1 con i_thom = 2: gli operatori pentadiagonali "
-                         "non esistono su griglia non uniforme, la simulazione si fermerebbe");
+    c.problems.emplace_back(v("record 5 (grid) = 1 con i_thom = 2: gli operatori pentadiagonali non esistono su "
+                              "griglia non uniforme, la simulazione si fermerebbe"_it));
   }
   if (s.grid == 1 && !std::filesystem::exists(s.file(kGridFile))) {
-    c.problems.push_back("record 5 (grid) = 1 ma il file grid.dat non esiste");
+    c.problems.emplace_back(v("record 5 (grid) = 1 ma il file grid.dat non esiste"_it));
   }
   if (s.ic_kkind.reaction_order == 2) {
-    c.problems.push_back("record 32 (reaction_order) = 2: il modello a due specie arresta la "
-                         "simulazione alla prima valutazione della pressione");
+    c.problems.emplace_back(v("record 32 (reaction_order) = 2: il modello a due specie arresta la simulazione alla "
+                              "prima valutazione della pressione"_it));
   }
 
   if (s.ic_kkind.case_kind >= 3 && s.ic_kkind.case_kind <= 5) {
     // the profile is read against the reference state the run would derive
     auto probe = std::make_unique<State>();
+    probe->voice = s.voice;
     probe->workdir = s.workdir;
     probe->ic_kkind = s.ic_kkind;
     probe->gass = s.gass;
@@ -602,7 +620,7 @@ ConfigCheck check_configuration(State& s, const std::vector<std::string>& warnin
     try {
       input_profilo_an(*probe);
     } catch (const InputError& e) {
-      c.problems.push_back(e.what());
+      c.problems.push_back(v(e.message()));
     }
   }
   if (c.problems.empty()) {
@@ -611,31 +629,33 @@ ConfigCheck check_configuration(State& s, const std::vector<std::string>& warnin
   for (auto& p : output_name_problems(s)) c.problems.push_back(std::move(p));
   output_predictions(s, c);
   auto& out = c.description;
-  out.push_back("Simulazione: " + case_kind_words(s.ic_kkind.case_kind) + ".");
-  out.push_back(s.grid == 0 ? "Griglia: uniforme, " + format_int(set.n) + " nodi."
-                            : "Griglia: non uniforme da grid.dat, " + format_int(set.n) + " nodi.");
-  out.push_back(std::string("Schema: operatori compatti ") +
-                (d.i_thom == 2 ? "pentadiagonali" : d.i_thom == 1 ? "tridiagonali" : "sconosciuti") +
-                ", Runge-Kutta " + format_int(set.rk_scheme) + ", passo " +
-                (d.dt_mode == 1 ? "dai limiti cfl = " + format_real(set.cfl) + " e stab = " + format_real(set.stab)
-                                : "fisso dt = " + format_real(s.tempo.dt)) +
-                ".");
-  out.push_back("Iterazioni: da " + format_int(static_cast<long long>(s.tempo.it_start) + 1) + " a " + format_int(s.tempo.it_end) +
-                ", uscita ogni " + format_int(s.tempo.it_out) + ".");
+  out.push_back(v("Simulazione: {1}."_it, {case_kind_words(v, s.ic_kkind.case_kind)}));
+  out.push_back(s.grid == 0 ? v("Griglia: uniforme, {1} nodi."_it, {format_int(set.n)})
+                            : v("Griglia: non uniforme da grid.dat, {1} nodi."_it, {format_int(set.n)}));
+  const std::string step = d.dt_mode == 1
+                               ? v("dai limiti cfl = {1} e stab = {2}"_it, {format_real(set.cfl), format_real(set.stab)})
+                               : v("fisso dt = {1}"_it, {format_real(s.tempo.dt)});
+  out.push_back(v("Schema: operatori compatti {1}, Runge-Kutta {2}, passo {3}."_it,
+                  {d.i_thom == 2 ? "pentadiagonali"_it : d.i_thom == 1 ? "tridiagonali"_it : "sconosciuti"_it,
+                   format_int(set.rk_scheme), step}));
+  out.push_back(v("Iterazioni: da {1} a {2}, uscita ogni {3}."_it,
+                  {format_int(static_cast<long long>(s.tempo.it_start) + 1), format_int(s.tempo.it_end),
+                   format_int(s.tempo.it_out)}));
   if (d.domain_length != 0.0) {
-    out.push_back("Dominio: lunghezza fissa 2*pi*" + format_real(d.domain_length) + ".");
+    out.push_back(v("Dominio: lunghezza fissa 2*pi*{1}."_it, {format_real(d.domain_length)}));
   } else {
     const double hlx = d.hlx == 0.0 ? 0.625 * set.n : d.hlx;
-    out.push_back("Dominio: " + format_real(hlx) + " spessori di fiamma previsti (lunghezza scelta dalla stima analitica).");
+    out.push_back(v("Dominio: {1} spessori di fiamma previsti (lunghezza scelta dalla stima analitica)."_it,
+                    {format_real(hlx)}));
   }
   if (s.andam.sweep_mode == 1) {
-    out.push_back("Andamento: parametro " + format_int(s.andam.sweep_parameter) + " in " +
-                  format_int(s.andam.sweep_count) + " passi da " + format_real(s.andam.sweep_start) +
-                  " verso " + format_real(s.andam.sweep_end) + " (escluso).");
+    out.push_back(v("Andamento: parametro {1} in {2} passi da {3} verso {4} (escluso)."_it,
+                    {format_int(s.andam.sweep_parameter), format_int(s.andam.sweep_count),
+                     format_real(s.andam.sweep_start), format_real(s.andam.sweep_end)}));
   } else {
-    out.push_back("Andamento: nessuno (una sola simulazione).");
+    out.emplace_back(v("Andamento: nessuno (una sola simulazione)."_it));
   }
-  if (s.rrestart.ires != 0) out.push_back("Partenza: da file di ripartenza.");
+  if (s.rrestart.ires != 0) out.emplace_back(v("Partenza: da file di ripartenza."_it));
   if (s.ic_kkind.case_kind == 8) describe_domain(s, out);
   return c;
 }
@@ -649,15 +669,38 @@ struct CommandLine {
   RunOptions options;
 };
 
+// The language of the messages: --lang (the last one given), otherwise
+// FIAMMA_LANG, otherwise Italian. An unknown name is refused; `voice` then
+// holds the language the refusal is told in.
+void choose_language(const std::vector<std::string>& args, Voice& voice) {
+  const std::string* asked = nullptr;
+  for (std::size_t k = 0; k + 1 < args.size(); ++k) {
+    if (args[k] == "--lang") asked = &args[k + 1];
+  }
+  const char* env = std::getenv("FIAMMA_LANG");
+  const bool env_set = env != nullptr && *env != '\0';
+  const std::optional<Language> from_env = env_set ? language_named(env) : std::nullopt;
+  if (from_env) voice = Voice(*from_env);
+  if (asked != nullptr) {
+    const std::optional<Language> l = language_named(*asked);
+    if (!l) {
+      throw InputError(say("opzione {1}: lingua sconosciuta \"{2}\" (it o en)"_it, {std::string_view("--lang"), *asked}));
+    }
+    voice = Voice(*l);
+  } else if (env_set && !from_env) {
+    throw InputError(say("FIAMMA_LANG: lingua sconosciuta \"{1}\" (it o en)"_it, {std::string_view(env)}));
+  }
+}
+
 double option_real(const std::string& opt, const std::string& text) {
   double value = 0.0;
   try {
     FreeFormatReader reader(text, opt);
     reader.begin(1);
-    reader.real(value, "valore");
+    reader.real(value, "valore"_it);
     reader.end();
   } catch (const InputError&) {
-    throw InputError("opzione " + opt + ": atteso un numero reale, trovato \"" + text + "\"");
+    throw InputError(say("opzione {1}: atteso un numero reale, trovato \"{2}\""_it, {opt, text}));
   }
   return value;
 }
@@ -667,10 +710,10 @@ int option_int(const std::string& opt, const std::string& text) {
   try {
     FreeFormatReader reader(text, opt);
     reader.begin(1);
-    reader.integer(value, "valore");
+    reader.integer(value, "valore"_it);
     reader.end();
   } catch (const InputError&) {
-    throw InputError("opzione " + opt + ": atteso un numero intero, trovato \"" + text + "\"");
+    throw InputError(say("opzione {1}: atteso un numero intero, trovato \"{2}\""_it, {opt, text}));
   }
   return value;
 }
@@ -679,14 +722,16 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   CommandLine c;
   bool mode_given = false;
   auto set_mode = [&](CommandLine::Mode m, const std::string& opt) {
-    if (mode_given) throw InputError("opzione " + opt + ": una sola tra --print-config, --check-config, --help, --version");
+    if (mode_given) {
+      throw InputError(say("opzione {1}: una sola tra --print-config, --check-config, --help, --version"_it, {opt}));
+    }
     mode_given = true;
     c.mode = m;
   };
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& opt = args[k];
     auto value = [&]() -> const std::string& {
-      if (k + 1 >= args.size()) throw InputError("opzione " + opt + ": manca il valore");
+      if (k + 1 >= args.size()) throw InputError(say("opzione {1}: manca il valore"_it, {opt}));
       return args[++k];
     };
     if (opt == "--help" || opt == "-h") {
@@ -700,20 +745,22 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       const std::string& v = value();
       const auto eq = v.find('=');
       if (eq == std::string::npos || eq == 0) {
-        throw InputError("opzione --set " + v + ": attesa la forma NOME=VALORE");
+        throw InputError(say("opzione --set {1}: attesa la forma NOME=VALORE"_it, {v}));
       }
       c.options.overrides.emplace_back(v.substr(0, eq), v.substr(eq + 1));
     } else if (opt == "--sweep-step") {
       c.options.sweep_step = option_int(opt, value());
-      if (c.options.sweep_step < 1) throw InputError("opzione --sweep-step: il passo deve essere almeno 1");
+      if (c.options.sweep_step < 1) throw InputError(say("opzione --sweep-step: il passo deve essere almeno 1"_it));
     } else if (opt == "--correction-tolerance" || opt == "--correction-tolerance-relative") {
       c.options.correction_tolerance = option_real(opt, value());
       c.options.correction_relative = opt == "--correction-tolerance-relative";
       if (!(c.options.correction_tolerance > 0.0) || !std::isfinite(c.options.correction_tolerance)) {
-        throw InputError("opzione " + opt + ": la tolleranza deve essere un numero positivo e finito");
+        throw InputError(say("opzione {1}: la tolleranza deve essere un numero positivo e finito"_it, {opt}));
       }
+    } else if (opt == "--lang") {
+      value();  // already chosen (choose_language)
     } else {
-      throw InputError("opzione non riconosciuta: " + opt);
+      throw InputError(say("opzione non riconosciuta: {1}"_it, {opt}));
     }
   }
   return c;
@@ -723,16 +770,18 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
 
 int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CommandLine cl;
+  Voice voice;
   try {
+    choose_language(args, voice);
     cl = parse_command_line(args);
   } catch (const InputError& e) {
-    err << "fiamma: " << e.what() << "\n\n" << kUsage;
+    err << "fiamma: " << voice(e.message()) << "\n\n" << voice(kUsage);
     return kExitBadInput;
   }
   try {
     switch (cl.mode) {
       case CommandLine::Mode::Help:
-        out << kUsage;
+        out << voice(kUsage);
         check_output_stream(out.flush(), "standard output");
         return 0;
       case CommandLine::Mode::Version:
@@ -742,6 +791,7 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
       case CommandLine::Mode::Run: {
         auto s = std::make_unique<State>();
         s->console = &out;
+        s->voice = voice;
         s->options = cl.options;
         RunSetup setup;
         setup.command_line.assign(args.begin(), args.end());
@@ -754,6 +804,7 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     const std::string& file = cl.file;
     auto s = std::make_unique<State>();
+    s->voice = voice;
     s->options = cl.options;
     s->workdir = std::filesystem::path(file).parent_path();
     if (s->workdir.empty()) s->workdir = ".";
@@ -765,31 +816,31 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     const ConfigCheck c = check_configuration(*s, notes.warnings, notes.problems);
     for (const auto& line : c.description) out << line << '\n';
-    for (const auto& line : c.warnings) out << "Attenzione: " << line << '\n';
-    if (c.problems.empty()) out << "Configurazione valida.\n";
+    for (const auto& line : c.warnings) out << voice("Attenzione: "_it) << line << '\n';
+    if (c.problems.empty()) out << voice("Configurazione valida."_it) << '\n';
     check_output_stream(out.flush(), "standard output");
     if (c.problems.empty()) return 0;
-    err << file << ": problemi trovati:\n";
+    err << voice("{1}: problemi trovati:"_it, {file}) << '\n';
     for (const auto& p : c.problems) err << "  " << p << '\n';
     return kExitBadInput;
   } catch (const InputError& e) {
     out.flush();
-    err << "fiamma: " << e.what() << '\n';
+    err << "fiamma: " << voice(e.message()) << '\n';
     return kExitBadInput;
   } catch (const RunStopped&) {
     out.flush();
     return kExitStopped;
   } catch (const NonFiniteField& e) {
     out.flush();
-    err << "fiamma: " << e.what() << '\n';
+    err << "fiamma: " << voice(e.message()) << '\n';
     return kExitNonFinite;
   } catch (const WriteError& e) {
     out.flush();
-    err << "fiamma: " << e.what() << '\n';
+    err << "fiamma: " << voice(e.message()) << '\n';
     return kExitWriteFailure;
   } catch (const Interrupted& e) {
     out.flush();
-    err << "fiamma: " << e.what() << '\n';
+    err << "fiamma: " << voice(e.message()) << '\n';
     err.flush();
     return kExitSignalBase + e.signal;
   }

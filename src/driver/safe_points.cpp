@@ -79,13 +79,13 @@ int SignalGuard::release() {
 int pending_signal() { return g_signal; }
 
 NonFiniteValue find_non_finite(const FrontTracker& f) {
-  const std::pair<const char*, double> values[] = {
-      {"x_m (ascissa del fronte)", f.x_m}, {"s (velocità del fronte)", f.s},
-      {"del (spessore del fronte)", f.del}, {"w_in (velocità di ingresso)", f.w_in},
-      {"s_cons (velocità di consumo)", f.s_cons}, {"var (varianza di stabilizzazione)", f.var},
+  const std::pair<Msg, double> values[] = {
+      {"x_m (ascissa del fronte)"_it, f.x_m}, {"s (velocità del fronte)"_it, f.s},
+      {"del (spessore del fronte)"_it, f.del}, {"w_in (velocità di ingresso)"_it, f.w_in},
+      {"s_cons (velocità di consumo)"_it, f.s_cons}, {"var (varianza di stabilizzazione)"_it, f.var},
   };
   for (const auto& [name, value] : values) {
-    if (!std::isfinite(value)) return {name, "", 0, value};
+    if (!std::isfinite(value)) return {name, "punto"_it, 0, value};
   }
   return {};
 }
@@ -99,8 +99,8 @@ void check_output_stream(std::ostream& os, const char* what) {
   os.flush();
   const int error = console != nullptr && console->error() != 0 ? console->error() : errno != 0 ? errno : EIO;
   os.setstate(std::ios::badbit);
-  throw WriteError(std::string(what) + ": impossibile scrivere (" + std::strerror(error) +
-                   "); la console va in un file, una pipe o un dispositivo che non la riceve");
+  throw WriteError(say("{1}: impossibile scrivere ({2}); la console va in un file, una pipe o un dispositivo che non la riceve"_it,
+                       {std::string_view(what), std::string_view(std::strerror(error))}));
 }
 
 void check_console(State& s) {
@@ -108,11 +108,11 @@ void check_console(State& s) {
   check_output_stream(s.out(), "standard output");
 }
 
-const char* signal_name(int signal_number) {
+Message signal_name(int signal_number) {
   switch (signal_number) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    default: return "un segnale";
+    case SIGINT: return std::string("SIGINT");
+    case SIGTERM: return std::string("SIGTERM");
+    default: return "un segnale"_it;
   }
 }
 
@@ -121,14 +121,14 @@ NonFiniteValue find_non_finite(const State& s) {
   struct Checked {
     const Field& f;
     int last;
-    const char* name;
-    const char* points;
+    Msg name;
+    Msg points;
   };
   const Checked fields[] = {
-      {s.vvar[1], n - 1, "rho (densità)", "punto"},
-      {s.vvar[2], n - 1, "rho*y1 (combustibile)", "punto"},
-      {s.vvar[3], n - 1, "rho*y2 (ossidante)", "punto"},
-      {s.vvar[4], n, "rho*v (quantità di moto)", "nodo"},
+      {s.vvar[1], n - 1, "rho (densità)"_it, "punto"_it},
+      {s.vvar[2], n - 1, "rho*y1 (combustibile)"_it, "punto"_it},
+      {s.vvar[3], n - 1, "rho*y2 (ossidante)"_it, "punto"_it},
+      {s.vvar[4], n, "rho*v (quantità di moto)"_it, "nodo"_it},
   };
   NonFiniteValue found;
   for (const auto& c : fields) {
@@ -140,7 +140,7 @@ NonFiniteValue find_non_finite(const State& s) {
       }
     }
   }
-  if (!std::isfinite(s.vvar_2)) found = {"P (pressione termodinamica)", "punto", 1, s.vvar_2};
+  if (!std::isfinite(s.vvar_2)) found = {"P (pressione termodinamica)"_it, "punto"_it, 1, s.vvar_2};
   return found;
 }
 

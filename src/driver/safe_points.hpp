@@ -3,6 +3,7 @@
 // noticed there.
 #pragma once
 
+#include <optional>
 #include <ostream>
 
 #include "core/shared_state.hpp"
@@ -31,14 +32,14 @@ class SignalGuard {
 
 // The signal received since the guard was installed, or 0.
 int pending_signal();
-// "SIGINT", "SIGTERM" or "segnale N".
-const char* signal_name(int signal_number);
+// "SIGINT", "SIGTERM" or "a signal".
+Message signal_name(int signal_number);
 
 // The first value of a transported field that is not finite.
 struct NonFiniteValue {
-  const char* field = nullptr;  // nullptr: every value is finite
-  const char* points = "";      // "punto" (staggered) or "nodo"
-  int point = 0;                // 0: a single value (a tracker output)
+  std::optional<Msg> field;  // none: every value is finite
+  Msg points = "punto"_it;   // "point" (staggered) or "node"
+  int point = 0;             // 0: a single value (a tracker output)
   double value = 0.0;
 };
 

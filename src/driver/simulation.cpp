@@ -47,17 +47,22 @@ void write_snapshot(State& s, MainValues& mv, bool with_companion = true);
 // left at this sweep step.
 [[noreturn]] void stop_non_finite(State& s, MainValues& mv, const NonFiniteValue& bad) {
   std::ostream& o = s.out();
-  o << Line().text("Campo non più finito: ").raw(bad.field);
-  if (bad.point > 0) o << Line().text(bad.points).text(": ").integer(bad.point);
-  o << Line().text("iterazione it = ").integer(s.tempo.it) << Line().text("valore: ").real(bad.value);
+  const Voice& v = s.voice;
+  o << Line().text(v("Campo non più finito: "_it)).raw(v(*bad.field));
+  if (bad.point > 0) o << Line().text(v(bad.points)).text(": ").integer(bad.point);
+  o << Line().text(v("iterazione it = "_it)).integer(s.tempo.it) << Line().text(v("valore: "_it)).real(bad.value);
   write_snapshot(s, mv, false);
-  o << Line().text("Stato scritto in ").raw(mv.last_snapshot.string()) << Line().text("Codice interrotto");
+  o << Line().text(v("Stato scritto in "_it)).raw(mv.last_snapshot.string()) << Line().text(v("Codice interrotto"_it));
   o.flush();
   mv.front.history.close();
   mv.table.file.close();
-  const std::string point = bad.point > 0 ? std::string(bad.points) + " " + format_int(bad.point) + ", " : "";
-  throw NonFiniteField("campo " + std::string(bad.field) + " non finito (" + point + "iterazione " +
-                       format_int(s.tempo.it) + "); stato in " + mv.last_snapshot.string());
+  if (bad.point > 0) {
+    throw NonFiniteField(say("campo {1} non finito ({2} {3}, iterazione {4}); stato in {5}"_it,
+                             {*bad.field, bad.points, format_int(bad.point), format_int(s.tempo.it),
+                              mv.last_snapshot.string()}));
+  }
+  throw NonFiniteField(say("campo {1} non finito (iterazione {2}); stato in {3}"_it,
+                           {*bad.field, format_int(s.tempo.it), mv.last_snapshot.string()}));
 }
 
 // The end of a run at a safe point after SIGINT or SIGTERM: the console
@@ -68,25 +73,27 @@ void write_snapshot(State& s, MainValues& mv, bool with_companion = true);
   s.out().flush();
   mv.front.history.close();
   mv.table.file.close();
-  std::string line = std::string("interrotto da ") + signal_name(signal_number);
-  line += it >= 0 ? " dopo l'iterazione " + format_int(it) : std::string(" tra due passi dell'andamento");
+  Message line = say("interrotto da {1}"_it, {signal_name(signal_number)});
+  line += it >= 0 ? say(" dopo l'iterazione {1}"_it, {format_int(it)}) : say(" tra due passi dell'andamento"_it);
   if (s.andam.sweep_mode == 1) {
-    line += " (passo " + format_int(mv.i_and) + " di " + format_int(s.andam.sweep_count) +
-            " dell'andamento); per continuare rilanciare nella stessa cartella (l'andamento riprende dal passo " +
-            format_int(mv.i_and) + " scritto in " + kResumeFile + "): " + rerun_command(mv.record.command_line);
+    line += say(" (passo {1} di {2} dell'andamento); per continuare rilanciare nella stessa cartella (l'andamento "
+                "riprende dal passo {3} scritto in {4}): {5}"_it,
+                {format_int(mv.i_and), format_int(s.andam.sweep_count), format_int(mv.i_and),
+                 std::string_view(kResumeFile), rerun_command(mv.record.command_line)});
   } else if (!mv.last_snapshot.empty()) {
-    line += "; per continuare dall'ultima istantanea " + mv.last_snapshot.string() + ", nella stessa cartella: " +
-            resume_command(s, mv.record.command_line, mv.last_snapshot, mv.last_snapshot_it);
+    line += say("; per continuare dall'ultima istantanea {1}, nella stessa cartella: {2}"_it,
+                {mv.last_snapshot.string(),
+                 resume_command(s, mv.record.command_line, mv.last_snapshot, mv.last_snapshot_it)});
   } else {
-    line += "; nessuna istantanea scritta: rilanciare da capo";
+    line += say("; nessuna istantanea scritta: rilanciare da capo"_it);
   }
   throw Interrupted(signal_number, line);
 }
 
 void check_safe_point(State& s, MainValues& mv) {
   NonFiniteValue bad = find_non_finite(s);
-  if (bad.field == nullptr && s.ic_kkind.case_kind == 8) bad = find_non_finite(mv.front);
-  if (bad.field != nullptr) stop_non_finite(s, mv, bad);
+  if (!bad.field && s.ic_kkind.case_kind == 8) bad = find_non_finite(mv.front);
+  if (bad.field) stop_non_finite(s, mv, bad);
   check_console(s);
 }
 
@@ -138,6 +145,7 @@ void constrain_step_fields(State& s, MainValues& mv, bool hold_inflow) {
 
 void report(State& s, const MainValues& mv) {
   std::ostream& o = s.out();
+  const Voice& v = s.voice;
   const auto& l = mv.limits;
   const FrontTracker& f = mv.front;
   o << Line().text("it = ").integer(s.tempo.it) << Line().text("t    = ").real(s.tempo.t)
@@ -145,11 +153,11 @@ void report(State& s, const MainValues& mv) {
     << Line().text("mach_M = ").real(l.mach_M) << Line().text("stab = ").real(s.settings.stab)
     << Line().text("cfl  = ").real(s.settings.cfl) << Line().text("stab_calc = ").real(l.stab_calc)
     << Line().text("cfl_calc  = ").real(l.cfl_calc) << Line().text("dt   = ").real(s.tempo.dt)
-    << Line().text("stab_lim  = ").raw(l.stab_lim) << Line().text("velocità fronte  = ").real(f.s)
-    << Line().text("spessore fronte  = ").real(f.del) << Line().text("ascissa del fronte = ").real(f.x_m)
-    << Line().text("varianza di stabilizzazione = ").real(f.var);
+    << Line().text("stab_lim  = ").raw(v(l.stab_lim)) << Line().text(v("velocità fronte  = "_it)).real(f.s)
+    << Line().text(v("spessore fronte  = "_it)).real(f.del) << Line().text(v("ascissa del fronte = "_it)).real(f.x_m)
+    << Line().text(v("varianza di stabilizzazione = "_it)).real(f.var);
   if (s.bc_kkind.follow_mode != 0) {
-    o << Line().text("Velocità di soffiaggio per avere fiamma ferma :").real(s.vvar[4][1] / s.vvar[1][1]);
+    o << Line().text(v("Velocità di soffiaggio per avere fiamma ferma :"_it)).real(s.vvar[4][1] / s.vvar[1][1]);
   }
 }
 
@@ -216,11 +224,14 @@ void open_simulation_record(State& s, MainValues& mv) {
 }  // namespace
 
 void report_corrections(const State& s, const CorrectionCount& c) {
-  std::ostream& err = *s.diagnostics;
   const RunOptions& o = s.options;
-  err << " correzioni di velocita': " << c.corrections << ", iterazioni per correzione: media "
-      << format_real(c.iterations_mean()) << ", massimo " << c.iterations_max << " (tolleranza "
-      << format_real(o.correction_tolerance) << (o.correction_relative ? " relativa" : " assoluta") << ")\n";
+  *s.diagnostics << ' '
+                 << s.voice("correzioni di velocita': {1}, iterazioni per correzione: media {2}, massimo {3} "
+                            "(tolleranza {4}{5})"_it,
+                            {format_int(c.corrections), format_real(c.iterations_mean()), format_int(c.iterations_max),
+                             format_real(o.correction_tolerance),
+                             o.correction_relative ? " relativa"_it : " assoluta"_it})
+                 << '\n';
 }
 
 void report_domain(const State& s, const MainValues& mv) {
@@ -228,26 +239,34 @@ void report_domain(const State& s, const MainValues& mv) {
   const DomainGuidance g =
       domain_guidance(mv.M_l_ana, s.gass.Lewis, restart ? 0.0 : s.ff_fnz.x0_ff_2, s.settings.x_anchor);
   std::ostream& err = *s.diagnostics;
-  err << " dominio: lunghezza termica 1/M " << format_real(g.thermal_length) << ", del combustibile 1/(Le M) "
-      << format_real(g.fuel_length) << "; dall'ingresso";
-  if (!restart) {
-    err << " al fronte iniziale " << format_real(g.front_thermal) << " e " << format_real(g.front_fuel) << ",";
-  }
-  err << " all'ancoraggio " << format_real(g.anchor_thermal) << " e " << format_real(g.anchor_fuel) << "\n";
+  const Voice& v = s.voice;
+  const std::string front =
+      restart ? std::string()
+              : v(" al fronte iniziale {1} e {2},"_it, {format_real(g.front_thermal), format_real(g.front_fuel)});
+  err << ' '
+      << v("dominio: lunghezza termica 1/M {1}, del combustibile 1/(Le M) {2}; dall'ingresso{3} all'ancoraggio {4} e "
+           "{5}"_it,
+           {format_real(g.thermal_length), format_real(g.fuel_length), front, format_real(g.anchor_thermal),
+            format_real(g.anchor_fuel)})
+      << '\n';
   if (g.warn) {
-    err << " attenzione: l'ancoraggio dista dall'ingresso meno di " << format_real(kDomainWarningLengths)
-        << " lunghezze: l'ingresso taglia la coda della fiamma e ne altera la velocita' di combustione "
-           "(allungare il dominio o spostare l'ancoraggio)\n";
+    err << ' ' << v("attenzione: "_it)
+        << v("l'ancoraggio dista dall'ingresso meno di {1} lunghezze: l'ingresso taglia la coda della fiamma e ne "
+             "altera la velocita' di combustione (allungare il dominio o spostare l'ancoraggio)"_it,
+             {format_real(kDomainWarningLengths)})
+        << '\n';
   }
 }
 
 void report_conservation(const State& s, const MainValues& mv) {
   const FlameConservation& c = mv.conservation;
-  *s.diagnostics << " conservazione: temperatura combusta " << format_real(c.burnt_temperature_relative)
-                 << " relativa all'adiabatica, salto del flusso di massa " << format_real(c.mass_flux_spread)
-                 << ", consumo contro ingresso " << format_real(c.consumption_vs_inflow)
-                 << ", deriva per tempo di fiamma " << format_real(c.drift_per_flame_time)
-                 << (c.settled_relative ? " (assestata)" : " (non assestata)") << "\n";
+  *s.diagnostics << ' '
+                 << s.voice("conservazione: temperatura combusta {1} relativa all'adiabatica, salto del flusso di "
+                            "massa {2}, consumo contro ingresso {3}, deriva per tempo di fiamma {4}{5}"_it,
+                            {format_real(c.burnt_temperature_relative), format_real(c.mass_flux_spread),
+                             format_real(c.consumption_vs_inflow), format_real(c.drift_per_flame_time),
+                             c.settled_relative ? " (assestata)"_it : " (non assestata)"_it})
+                 << '\n';
 }
 
 void track_front(State& s, MainValues& mv) {
@@ -359,9 +378,10 @@ void choose_domain_length(State& s, double d_l_ana) {
   if (s.grid == 0) {
     for (int i = 1; i <= n; ++i) s.grid2.spacing[i] = d.dx;
   }
-  o << Line().text("Setto hlx come").real(d.hlx).text("volte lo spessore")
-    << Line().text("previsto della fiamma:     ").real(d.domain_length)
-    << Line().text("Punto di stabilizzazione:  ").real(s.settings.x_anchor);
+  const Voice& v = s.voice;
+  o << Line().text(v("Setto hlx come"_it)).real(d.hlx).text(v("volte lo spessore"_it))
+    << Line().text(v("previsto della fiamma:     "_it)).real(d.domain_length)
+    << Line().text(v("Punto di stabilizzazione:  "_it)).real(s.settings.x_anchor);
   s.ff_fnz.x0_ff_2 = s.ff_fnz.x0_ff_2 * d.domain_length;
   s.ff_fnz.hx_ff_2 = s.ff_fnz.hx_ff_2 * d.domain_length;
   o << Line().text("x0_ff_2: ").real(s.ff_fnz.x0_ff_2) << Line().text("hx_ff_2: ").real(s.ff_fnz.hx_ff_2);
@@ -380,7 +400,7 @@ void simulate(State& s, MainValues& mv) {
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
   if (d.domain_length == 0.0 && flame) choose_domain_length(s, mv.d_l_ana);
   if (set.x_anchor == 0.0 || s.andam.sweep_mode == 1) set.x_anchor = set.x_anchor_fraction * d.domain_length;
-  o << Line().text("Fiamma ancorata a:  ").real(set.x_anchor);
+  o << Line().text(s.voice("Fiamma ancorata a:  "_it)).real(set.x_anchor);
   if (flame) report_domain(s, mv);
   open_simulation_record(s, mv);
   mv.last_companion.clear();
@@ -410,7 +430,7 @@ void simulate(State& s, MainValues& mv) {
   if (flame) {
     track_front(s, mv);
     note_last_opened(mv.record, s, "history", std::nullopt, std::nullopt, mv.i_and);
-    o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
+    o << Line().text(s.voice("Velocita analitica del fronte: "_it)).real(mv.M_l_ana / s.vvar[1][1]);
   }
   if (s.rrestart.ires == 0) initial_projection(s, mv);
   mv.inflow_momentum = resumed_inflow.value_or(s.vvar[4][1]);
@@ -419,7 +439,7 @@ void simulate(State& s, MainValues& mv) {
   write_analytic(s, mv, 0.0, 0);
   mv.solver->cfl_eva2(s, n, ns, set.cfl, set.stab, mv.limits);
   o << Line().text("stab = ").real(set.stab) << Line().text("cfl  = ").real(set.cfl)
-    << Line().text("dt   = ").real(tm.dt) << Line().text("stab_lim  = ").raw(mv.limits.stab_lim);
+    << Line().text("dt   = ").real(tm.dt) << Line().text("stab_lim  = ").raw(s.voice(mv.limits.stab_lim));
 
   mv.progress.begin(s.andam.sweep_mode == 1, mv.i_and, s.andam.sweep_count, tm.it_start, tm.it_end, flame);
   for (tm.it = tm.it_start + 1; tm.it <= tm.it_end; ++tm.it) {
@@ -444,11 +464,11 @@ void simulate(State& s, MainValues& mv) {
   calc_velspes_an(s, n, s.vvar, s.ic_kkind.ord_reaz, mv.M_l_ana, mv.d_l_ana);
   const FrontTracker& f = mv.front;
   mv.M_l_num = s.vvar[1][1] * (f.w_in - f.s);
-  o << Line().text("Velocita analitica del fronte: ").real(mv.M_l_ana / s.vvar[1][1]);
+  o << Line().text(s.voice("Velocita analitica del fronte: "_it)).real(mv.M_l_ana / s.vvar[1][1]);
 
   if (flame && s.andam.sweep_mode == 1) {
     mv.fl_st = 0;
-    o << Line().text("varianza: ").real(f.var);
+    o << Line().text(s.voice("varianza: "_it)).real(f.var);
     if (f.var <= 1e-12) mv.fl_st = 1;
     SweepRow row;
     row.M_l_num = mv.M_l_num;
@@ -519,11 +539,12 @@ int read_resume_index(State& s) {
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) return index;
   FreeFormatReader reader(text, kResumeFile);
   reader.begin(1);
-  reader.integer(index, "indice di ripresa");
+  reader.integer(index, "indice di ripresa"_it);
   reader.end();
   if (index < 1) {
-    throw InputError(std::string(kResumeFile) + ": indice di ripresa " + format_int(index) +
-                     ": deve essere almeno 1 (cancellare il file per ripartire dal primo passo)");
+    throw InputError(say("{1}: indice di ripresa {2}: deve essere almeno 1 (cancellare il file per ripartire dal "
+                         "primo passo)"_it,
+                         {std::string_view(kResumeFile), format_int(index)}));
   }
   return index;
 }
@@ -547,8 +568,11 @@ void run_sweeps(State& s, MainValues& mv) {
   const int resume = read_resume_index(s);
   mv.record.first_step = s.options.sweep_step > 0 ? s.options.sweep_step : resume;
   if (resume > a.sweep_count) {
-    std::cerr << " " << kResumeFile << " indica il passo " << resume << " oltre l'ultimo (" << a.sweep_count
-              << "): nessuna simulazione eseguita; cancellare il file per ripartire dal primo passo\n";
+    std::cerr << ' '
+              << s.voice("{1} indica il passo {2} oltre l'ultimo ({3}): nessuna simulazione eseguita; cancellare il "
+                         "file per ripartire dal primo passo"_it,
+                         {std::string_view(kResumeFile), format_int(resume), format_int(a.sweep_count)})
+              << '\n';
   }
   for (mv.i_and = resume; mv.i_and <= a.sweep_count; ++mv.i_and) {
     write_resume_index(s, mv, mv.i_and);

@@ -101,25 +101,28 @@ namespace {
 void read_restart(State& s, const std::string& name, int n, OperatorSet* ops) {
   const bool store = ops != nullptr;
   const Rrestart& r = s.rrestart;
-  if (trimmed(r.name[1]).empty()) throw InputError("record 70 (restart_name_1): nome del file di ripartenza vuoto");
+  if (trimmed(r.name[1]).empty()) {
+    throw InputError(say("record 70 (restart_name_1): nome del file di ripartenza vuoto"_it));
+  }
   std::string text;
   try {
-    text = read_input_file(s.file(name), "file di ripartenza");
+    text = read_input_file(s.file(name), "file di ripartenza"_it);
   } catch (const InputError& e) {
-    throw InputError(name + ": file di ripartenza mancante o illeggibile (restart_name_1..3, record 70-72): " +
-                     e.what());
+    throw InputError(say("{1}: file di ripartenza mancante o illeggibile (restart_name_1..3, record 70-72): {2}"_it,
+                         {name, e.message()}));
   }
   const auto lines = lines_of(text);
   int records = 0;
   for (std::size_t l = 2; l < lines.size(); ++l) records += blank_line(lines[l]) ? 0 : 1;
   const int announced = lines.size() >= 2 ? zone_points(lines[1]) : -1;
   if (announced >= 0 && announced != n) {
-    throw InputError(name + ": record 2: l'istantanea ha " + format_int(announced) +
-                     " punti (ZONE I), la configurazione n = " + format_int(n));
+    throw InputError(say("{1}: record 2: l'istantanea ha {2} punti (ZONE I), la configurazione n = {3}"_it,
+                         {name, format_int(announced), format_int(n)}));
   }
   if (records != n) {
-    throw InputError(name + ": l'istantanea ha " + format_int(records) + " record di dati dopo le due righe di testata, " +
-                     "ne servono n = " + format_int(n) + " (uno per nodo)");
+    throw InputError(say("{1}: l'istantanea ha {2} record di dati dopo le due righe di testata, ne servono n = {3} "
+                         "(uno per nodo)"_it,
+                         {name, format_int(records), format_int(n)}));
   }
 
   FreeFormatReader reader(text, name);
@@ -136,14 +139,15 @@ void read_restart(State& s, const std::string& name, int n, OperatorSet* ops) {
     reader.end();
     const double rho = v[1], vel = v[2], th = v[3], y1 = v[7], y2 = v[8];
     if (!(rho > 0.0 && std::isfinite(rho)) || !(th > 0.0 && std::isfinite(th))) {
-      throw InputError(name + ": record " + format_int(i + 2) + " (nodo " + format_int(i) +
-                       "): densita' e temperatura devono essere positive e finite, trovate rho = " +
-                       format_real(rho) + ", th = " + format_real(th));
+      throw InputError(say("{1}: record {2} (nodo {3}): densita' e temperatura devono essere positive e finite, "
+                           "trovate rho = {4}, th = {5}"_it,
+                           {name, format_int(i + 2), format_int(i), format_real(rho), format_real(th)}));
     }
     for (int c = 0; c < 10; ++c) {
       if (!std::isfinite(v[c])) {
-        throw InputError(name + ": record " + format_int(i + 2) + " (nodo " + format_int(i) + "): " + kColumns[c] +
-                         " = " + format_real(v[c]) + ", ogni valore deve essere finito");
+        throw InputError(say("{1}: record {2} (nodo {3}): {4} = {5}, ogni valore deve essere finito"_it,
+                             {name, format_int(i + 2), format_int(i), std::string_view(kColumns[c]),
+                              format_real(v[c])}));
       }
     }
     if (!store) continue;

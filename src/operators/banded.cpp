@@ -35,7 +35,7 @@ namespace {
 // Elimination of the second sub-diagonal and the forward sweep, shared by
 // both five-band solvers (the staggered solve takes the same zero-pivot path).
 void eliminate_and_sweep(int n, double x_first, const FiveBands& A, PentaWork& w, const double* rhs,
-                         std::ostream& console) {
+                         std::ostream& console, Voice voice) {
   const double *a = A.a, *b = A.b, *c = A.c, *d = A.d, *e = A.e;
   for (int i = 1; i <= 2; ++i) {
     w.elim_a[i] = 0.0;
@@ -49,12 +49,12 @@ void eliminate_and_sweep(int n, double x_first, const FiveBands& A, PentaWork& w
     const double p = w.elim_b[i - 1];
     if (p == 0.0 && a[i] != 0.0) {
       if (std::fabs(w.elim_b[i - 2]) > 1e-11) {
-        console << Line().text("Pentadiag ha fallito");
-        throw RunStopped("Pentadiag ha fallito");
+        console << Line().text(voice("Pentadiag ha fallito"_it));
+        throw RunStopped(say("Pentadiag ha fallito"_it));
       }
-      console << Line().text("entro nel ciclo strano, ma non dovrei mai avernee bisogno")
-              << Line().text("perche ho fatto in modo da non avere mai la b(i)=0")
-              << Line().text("e contemporaneamente a(i+1)=0") << Line().text("i:   ").integer(i)
+      console << Line().text(voice("entro nel ciclo strano, ma non dovrei mai avernee bisogno"_it))
+              << Line().text(voice("perche ho fatto in modo da non avere mai la b(i)=0"_it))
+              << Line().text(voice("e contemporaneamente a(i+1)=0"_it)) << Line().text("i:   ").integer(i)
               << Line().text("bp(i-2)  :").real(w.elim_b[i - 2]) << Line().text("b(i-2)  :").real(b[i - 2])
               << Line().text("bp(i-1)  :").real(w.elim_b[i - 1]) << Line().text("a(i)  :").real(a[i]);
       const double lambda = a[i] / w.elim_c[i - 2];
@@ -88,8 +88,8 @@ void eliminate_and_sweep(int n, double x_first, const FiveBands& A, PentaWork& w
 }  // namespace
 
 void pentadiag(int n, double x_first, double x_last, const FiveBands& A, PentaWork& w,
-               const double* rhs, double* x, std::ostream& console) {
-  eliminate_and_sweep(n, x_first, A, w, rhs, console);
+               const double* rhs, double* x, std::ostream& console, Voice voice) {
+  eliminate_and_sweep(n, x_first, A, w, rhs, console, voice);
   x[n] = x_last;
   x[n - 1] = w.sweep_s[n - 1] - w.sweep_u[n - 1] * x[n];
   for (int i = n - 2; i >= 1; --i) {
@@ -98,8 +98,8 @@ void pentadiag(int n, double x_first, double x_last, const FiveBands& A, PentaWo
 }
 
 void pentadiag_n_meno_1(int n, double x_first, double x_last, const FiveBands& A, PentaWork& w,
-                        const double* rhs, double* x, std::ostream& console) {
-  eliminate_and_sweep(n, x_first, A, w, rhs, console);
+                        const double* rhs, double* x, std::ostream& console, Voice voice) {
+  eliminate_and_sweep(n, x_first, A, w, rhs, console, voice);
   x[n] = 0.0;
   x[n - 1] = x_last;
   for (int i = n - 2; i >= 1; --i) {

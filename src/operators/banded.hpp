@@ -6,6 +6,7 @@
 
 #include <iosfwd>
 
+#include "core/messages.hpp"
 #include "core/shared_state.hpp"
 
 namespace fiamma {
@@ -47,12 +48,12 @@ void tp_eva2(int n, const SevenBands& B, const double* f, double* out);
 // falls back on the row above it (eight lines on `console`) or, when that is
 // not possible, prints "Pentadiag ha fallito" and stops the run.
 void pentadiag(int n, double x_first, double x_last, const FiveBands& A, PentaWork& w,
-               const double* rhs, double* x, std::ostream& console);
+               const double* rhs, double* x, std::ostream& console, Voice voice = {});
 
 // The same on the staggered points 1..n-1: x(1) = x_first, x(n-1) = x_last,
 // x(n) = 0.
 void pentadiag_n_meno_1(int n, double x_first, double x_last, const FiveBands& A, PentaWork& w,
-                        const double* rhs, double* x, std::ostream& console);
+                        const double* rhs, double* x, std::ostream& console, Voice voice = {});
 
 // Thomas algorithm: rows 2..n-1 with x(1) = x_first, x(n) = x_last.
 void tridiag(int n, double x_first, double x_last, const double* sub, const double* main,

@@ -68,9 +68,9 @@ std::array<double, 3> OperatorBlocks::last_equation(Operator op) const {
 
 namespace {
 
-[[noreturn]] void stop_with(State& s, std::initializer_list<const char*> lines) {
-  for (const char* line : lines) s.out() << Line().text(line);
-  throw RunStopped("operatori non disponibili");
+[[noreturn]] void stop_with(State& s, std::initializer_list<Msg> lines) {
+  for (const Msg line : lines) s.out() << Line().text(s.voice(line));
+  throw RunStopped(say("operatori non disponibili"_it));
 }
 
 // The work arrays of the homogeneous solutions.
@@ -93,18 +93,18 @@ void ini_comp2(State& s, int n, const FiveBands& A, PentaWork& w, double* rhs, d
     tridiag(n, 0.5, -0.5, A.b, A.c, A.d, rhs, w.sweep_s.data(), w.sweep_u.data(), homog_2);
   } else if (s.discr.i_thom == 2) {
     zero_t(n, rhs);
-    pentadiag(n, 0.1, 0.0, A, w, rhs, homog_1, s.out());
+    pentadiag(n, 0.1, 0.0, A, w, rhs, homog_1, s.out(), s.voice);
     zero_t(n, rhs);
-    pentadiag(n, 0.0, 0.1, A, w, rhs, homog_2, s.out());
+    pentadiag(n, 0.0, 0.1, A, w, rhs, homog_2, s.out(), s.voice);
   }
 }
 
 void ini_comp2_n_meno_1(State& s, int n, const FiveBands& A, PentaWork& w, double* rhs, double* homog_1,
                         double* homog_2) {
   zero_t(n, rhs);
-  pentadiag_n_meno_1(n, 0.1, 0.0, A, w, rhs, homog_1, s.out());
+  pentadiag_n_meno_1(n, 0.1, 0.0, A, w, rhs, homog_1, s.out(), s.voice);
   zero_t(n, rhs);
-  pentadiag_n_meno_1(n, 0.0, 0.1, A, w, rhs, homog_2, s.out());
+  pentadiag_n_meno_1(n, 0.0, 0.1, A, w, rhs, homog_2, s.out(), s.voice);
 }
 
 std::unique_ptr<OperatorBlocks> assemble_node_operators(State& s, int n) {
@@ -132,13 +132,13 @@ std::unique_ptr<OperatorBlocks> assemble_node_operators(State& s, int n) {
 
 std::unique_ptr<OperatorBlocks> assemble_operators(State& s, int n) {
   if (s.discr.i_thom == 2 && s.grid == 1) {
-    stop_with(s, {"Derivate compatte pentadiagonali", "per griglie non uniformi da implementare",
-                  "Per ora disponibili solo tridiagonali (i_thom=1)", "PROGRAMMA INTERROTTO"});
+    stop_with(s, {"Derivate compatte pentadiagonali"_it, "per griglie non uniformi da implementare"_it,
+                  "Per ora disponibili solo tridiagonali (i_thom=1)"_it, "PROGRAMMA INTERROTTO"_it});
   }
   if (s.discr.i_thom != 2) {
-    stop_with(s, {"Operatori compatti con i_thom diverso da 2: mancano gli operatori sui punti",
-                  "sfalsati e l'operatore di pressione, necessari alla simulazione.",
-                  "Usare i_thom=2 su griglia uniforme (grid=0)", "PROGRAMMA INTERROTTO"});
+    stop_with(s, {"Operatori compatti con i_thom diverso da 2: mancano gli operatori sui punti"_it,
+                  "sfalsati e l'operatore di pressione, necessari alla simulazione."_it,
+                  "Usare i_thom=2 su griglia uniforme (grid=0)"_it, "PROGRAMMA INTERROTTO"_it});
   }
   auto k = std::make_unique<OperatorBlocks>();
   k->n = n;
@@ -186,16 +186,16 @@ struct StraightforwardOperators::Work {
 };
 
 StraightforwardOperators::StraightforwardOperators(std::shared_ptr<const OperatorBlocks> blocks,
-                                                   std::ostream& console)
-    : OperatorSet(std::move(blocks)), console_(console), work_(std::make_unique<Work>()) {}
+                                                   std::ostream& console, Voice voice)
+    : OperatorSet(std::move(blocks)), console_(console), voice_(voice), work_(std::make_unique<Work>()) {}
 
 StraightforwardOperators::~StraightforwardOperators() = default;
 
 void der_comp3_sing(int n, double* u, const double* f, const OperatorBlock& k, PentaWork& w,
-                    std::ostream& console) {
+                    std::ostream& console, Voice voice) {
   tp_eva2(n, rhs_bands(k), f, u);
   const double r1 = u[1], rn = u[n];
-  pentadiag(n, 0.0, 0.0, lhs_bands(k), w, u, u, console);
+  pentadiag(n, 0.0, 0.0, lhs_bands(k), w, u, u, console, voice);
   sol_eva(n, u, k.homog_1.data(), k.homog_2.data(), k.c[1], k.d[1], k.e[1], k.a[n], k.b[n], k.c[n], r1, rn, u);
 }
 
@@ -204,7 +204,7 @@ void StraightforwardOperators::apply_one(Operator op, const Field& f, Field& u) 
   const int n = k.n;
   ++solves_;
   if (!OperatorBlocks::solved_on_staggered(op)) {
-    der_comp3_sing(n, u.data(), f.data(), k[op], work_->w, console_);
+    der_comp3_sing(n, u.data(), f.data(), k[op], work_->w, console_, voice_);
     return;
   }
   // the pressure operator: its left-hand side times f, solved on the n-1
@@ -214,7 +214,7 @@ void StraightforwardOperators::apply_one(Operator op, const Field& f, Field& u) 
   double* w = work_->rhs.data();
   tp_eva2(n, k.product(op), f.data(), w);
   const double w1 = w[1], wm = w[m];
-  pentadiag_n_meno_1(n, 0.0, 0.0, k.solved(op), work_->w, w, w, console_);
+  pentadiag_n_meno_1(n, 0.0, 0.0, k.solved(op), work_->w, w, w, console_, voice_);
   const auto [r1, r2, r3] = k.first_equation(op);
   const auto [s1, s2, s3] = k.last_equation(op);
   sol_eva(m, w, p.homog_1.data(), p.homog_2.data(), r1, r2, r3, s1, s2, s3, w1, wm, u.data());
@@ -306,20 +306,20 @@ void ReusedResults::run(const Application* jobs, int count) {
 // ---- the choice of the form
 
 std::unique_ptr<OperatorSet> make_operator_set(std::unique_ptr<const OperatorBlocks> blocks, OperatorForm form,
-                                               std::ostream& console) {
+                                               std::ostream& console, Voice voice) {
   std::shared_ptr<const OperatorBlocks> shared(std::move(blocks));
   std::unique_ptr<OperatorSet> set;
   if (form == OperatorForm::straightforward) {
-    set = std::make_unique<StraightforwardOperators>(std::move(shared), console);
+    set = std::make_unique<StraightforwardOperators>(std::move(shared), console, voice);
   } else {
-    set = std::make_unique<PreparedOperators>(std::move(shared), console);
+    set = std::make_unique<PreparedOperators>(std::move(shared), console, voice);
   }
   return std::make_unique<ReusedResults>(std::move(set),
                                          std::initializer_list<Operator>{Operator::inter_st_ns, Operator::der_prima});
 }
 
 std::unique_ptr<OperatorSet> setup_operators(State& s, int n) {
-  return make_operator_set(assemble_operators(s, n), s.options.operator_form, s.out());
+  return make_operator_set(assemble_operators(s, n), s.options.operator_form, s.out(), s.voice);
 }
 
 }  // namespace fiamma

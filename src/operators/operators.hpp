@@ -70,7 +70,7 @@ class OperatorSet {
 // homogeneous solutions; applications run one at a time, in the order given.
 class StraightforwardOperators final : public OperatorSet {
  public:
-  StraightforwardOperators(std::shared_ptr<const OperatorBlocks> blocks, std::ostream& console);
+  StraightforwardOperators(std::shared_ptr<const OperatorBlocks> blocks, std::ostream& console, Voice voice = {});
   ~StraightforwardOperators() override;
   void apply_one(Operator op, const Field& f, Field& u);
   OperatorCounts counts() const override { return {solves_, 0}; }
@@ -79,6 +79,7 @@ class StraightforwardOperators final : public OperatorSet {
   struct Work;
   void run(const Application* jobs, int count) override;
   std::ostream& console_;
+  Voice voice_;
   std::unique_ptr<Work> work_;
   long long solves_ = 0;
 };
@@ -122,12 +123,12 @@ void ini_comp2_n_meno_1(State& s, int n, const FiveBands& A, PentaWork& w, doubl
                         double* homog_2);
 // One straightforward application u = A^-1 B f of a block (u distinct from f).
 void der_comp3_sing(int n, double* u, const double* f, const OperatorBlock& k, PentaWork& w,
-                    std::ostream& console);
+                    std::ostream& console, Voice voice = {});
 
 // The operator set of the blocks in the given form, with results reused:
 // the one place where the form is chosen.
 std::unique_ptr<OperatorSet> make_operator_set(std::unique_ptr<const OperatorBlocks> blocks, OperatorForm form,
-                                               std::ostream& console);
+                                               std::ostream& console, Voice voice = {});
 // The nine operators of the grid (assemble_operators) in the run's form
 // (State::options.operator_form).
 std::unique_ptr<OperatorSet> setup_operators(State& s, int n);

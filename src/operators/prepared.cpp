@@ -452,7 +452,8 @@ void apply_prepared_many(const PreparedOperator* const* ops, int n, int count, c
 
 }  // namespace
 
-PreparedOperators::PreparedOperators(std::shared_ptr<const OperatorBlocks> blocks, std::ostream& console)
+PreparedOperators::PreparedOperators(std::shared_ptr<const OperatorBlocks> blocks, std::ostream& console,
+                                     Voice voice)
     : OperatorSet(std::move(blocks)) {
   const OperatorBlocks& k = this->blocks();
   bool all = true;
@@ -462,7 +463,7 @@ PreparedOperators::PreparedOperators(std::shared_ptr<const OperatorBlocks> block
     all = all && ops_[index_of(op)].n != 0;
   }
   share_constant_rows(ops_);
-  if (!all) unprepared_ = std::make_unique<StraightforwardOperators>(shared_blocks(), console);
+  if (!all) unprepared_ = std::make_unique<StraightforwardOperators>(shared_blocks(), console, voice);
 }
 
 PreparedOperators::~PreparedOperators() = default;

@@ -48,7 +48,7 @@ struct alignas(32) LaneBuffer {
 
 class PreparedOperators final : public OperatorSet {
  public:
-  PreparedOperators(std::shared_ptr<const OperatorBlocks> blocks, std::ostream& console);
+  PreparedOperators(std::shared_ptr<const OperatorBlocks> blocks, std::ostream& console, Voice voice = {});
   ~PreparedOperators() override;
   const PreparedOperator& prepared(Operator op) const { return ops_[index_of(op)]; }
   OperatorCounts counts() const override;

@@ -59,10 +59,10 @@ class Entries {
   }
   const std::vector<std::string>& words(const std::string& key, std::size_t count) const {
     const auto it = entries_.find(key);
-    if (it == entries_.end()) fail("manca la riga " + key);
+    if (it == entries_.end()) fail(say("manca la riga {1}"_it, {key}));
     if (it->second.size() != count) {
-      fail("la riga " + key + " ha " + format_int(static_cast<long long>(it->second.size())) + " valori, ne servono " +
-           format_int(static_cast<long long>(count)));
+      fail(say("la riga {1} ha {2} valori, ne servono {3}"_it,
+               {key, format_int(static_cast<long long>(it->second.size())), format_int(static_cast<long long>(count))}));
     }
     return it->second;
   }
@@ -71,7 +71,7 @@ class Entries {
     const std::string& w = words(key, 1)[0];
     char* end = nullptr;
     const long v = std::strtol(w.c_str(), &end, 10);
-    if (end == w.c_str() || *end != '\0') fail("la riga " + key + " non contiene un intero: " + w);
+    if (end == w.c_str() || *end != '\0') fail(say("la riga {1} non contiene un intero: {2}"_it, {key, w}));
     return static_cast<int>(v);
   }
   std::vector<double> reals(const std::string& key, int count) const {
@@ -80,16 +80,17 @@ class Entries {
     for (const auto& x : w) v.push_back(to_real(key, x));
     return v;
   }
-  [[noreturn]] void fail(const std::string& what) const {
-    throw InputError(name_ + ": file compagno illeggibile (" + what +
-                     "); cancellarlo per ripartire dalla sola istantanea, senza continuità");
+  [[noreturn]] void fail(const Message& what) const {
+    throw InputError(say("{1}: file compagno illeggibile ({2}); cancellarlo per ripartire dalla sola istantanea, "
+                         "senza continuità"_it,
+                         {name_, what}));
   }
 
  private:
   double to_real(const std::string& key, const std::string& w) const {
     char* end = nullptr;
     const double v = std::strtod(w.c_str(), &end);
-    if (end == w.c_str() || *end != '\0') fail("la riga " + key + " contiene \"" + w + "\" invece di un numero");
+    if (end == w.c_str() || *end != '\0') fail(say("la riga {1} contiene \"{2}\" invece di un numero"_it, {key, w}));
     return v;
   }
   std::string name_;
@@ -110,7 +111,7 @@ std::string continuation_text(const State& s, const std::filesystem::path& snaps
   const int n = s.settings.n;
   std::string text = Line().text(kCompanionFormat).str() + '\n';
   auto add = [&](Line line) { text += line.str() + '\n'; };
-  add(Line().text("istantanea ").raw(snapshot.filename().string()).text(" ").raw(hex(hash)));
+  add(Line().text("snapshot ").raw(snapshot.filename().string()).text(" ").raw(hex(hash)));
   add(Line().text("it").integer(in.it));
   add(Line().text("t").real(s.tempo.t));
   add(Line().text("inflow_momentum").real(in.inflow_momentum));
@@ -120,10 +121,10 @@ std::string continuation_text(const State& s, const std::filesystem::path& snaps
     Line line;
     add(values(line.text(kFieldNames[slot]), s.vvar[slot].data() + 1, n));
   }
-  add(Line().text("pressione").real(s.vvar_2));
+  add(Line().text("vvar_2").real(s.vvar_2));
   Line th;
-  add(values(th.text("temperatura"), s.vvar_temp_div[2].data() + 1, n));
-  add(Line().text("fronte").integer(in.front != nullptr ? 1 : 0));
+  add(values(th.text("th"), s.vvar_temp_div[2].data() + 1, n));
+  add(Line().text("front").integer(in.front != nullptr ? 1 : 0));
   if (in.front != nullptr) {
     const FrontTracker& f = *in.front;
     add(Line().text("first_it").integer(f.first_it));
@@ -147,32 +148,32 @@ std::optional<Continuation> read_continuation(const State& s, const std::filesys
   const std::string name = path.lexically_normal().string();
   const std::string text = read_input_file(s.file(path), name);
   const Entries e(text, name);
-  if (text.rfind(Line().text(kCompanionFormat).str() + '\n', 0) != 0) e.fail("la prima riga non è \" fiamma-stato 1\"");
-  const auto& id = e.words("istantanea", 2);
+  if (text.rfind(Line().text(kCompanionFormat).str() + '\n', 0) != 0) e.fail(say("la prima riga non è \"{1}\""_it, {Line().text(kCompanionFormat).str()}));
+  const auto& id = e.words("snapshot", 2);
   if (id[0] != snapshot.filename().string() || id[1] != hex(content_hash(snapshot_text))) {
-    note = name + " è il file compagno di un'altra versione di " + snapshot.filename().string() +
-           ": la ripartenza prende la sola istantanea, senza continuità (tempo, inseguimento del fronte e "
-           "controllo ripartono da capo)";
+    note = s.voice("{1} è il file compagno di un'altra versione di {2}: la ripartenza prende la sola istantanea, "
+                   "senza continuità (tempo, inseguimento del fronte e controllo ripartono da capo)"_it,
+                   {name, snapshot.filename().string()});
     return std::nullopt;
   }
   Continuation c;
   c.companion = path;
   c.n = e.integer("n");
-  if (c.n != n) e.fail("è di " + format_int(c.n) + " punti, la configurazione n = " + format_int(n));
+  if (c.n != n) e.fail(say("è di {1} punti, la configurazione n = {2}"_it, {format_int(c.n), format_int(n)}));
   c.it = e.integer("it");
   c.t = e.real("t");
   c.inflow_momentum = e.real("inflow_momentum");
   c.blow = e.real("blow");
   for (int slot = 1; slot <= kSlots; ++slot) c.vvar[slot] = e.reals(kFieldNames[slot], n);
-  c.vvar_2 = e.real("pressione");
-  c.temperature = e.reals("temperatura", n);
-  c.front = e.integer("fronte") != 0;
+  c.vvar_2 = e.real("vvar_2");
+  c.temperature = e.reals("th", n);
+  c.front = e.integer("front") != 0;
   if (c.front) {
     c.first_it = e.integer("first_it");
     c.n_avg = e.integer("n_avg");
     for (const auto& v : kFrontValues) c.front_values.push_back(e.real(v.name));
     c.n_stab = e.integer("n_stab");
-    if (c.n_stab < 1 || c.n_stab > kHistoryCapacity) e.fail("n_stab = " + format_int(c.n_stab));
+    if (c.n_stab < 1 || c.n_stab > kHistoryCapacity) e.fail(Message("n_stab = " + format_int(c.n_stab)));
     c.s_last = e.reals("s_last", c.n_stab);
     c.w_ass_last = e.reals("w_ass_last", c.n_stab);
     c.varianza_last = e.reals("varianza_last", c.n_stab);

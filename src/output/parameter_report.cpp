@@ -13,7 +13,7 @@ namespace {
 constexpr std::string_view kDashes = "-----------------------------------------------------";
 
 struct Labelled {
-  const char* label;
+  std::string_view label;
   double value;
 };
 
@@ -23,22 +23,23 @@ void scrivi_parametri(State& s, int n, int /*n_species*/, double /*cfl*/, double
                       int /*rk_scheme*/, int report_limit) {
   std::ostream& out = s.out();
   const Gass& g = s.gass;
+  const Voice& v = s.voice;
   auto line = [&](std::string_view text) { out << Line().text(text); };
   auto rows = [&](std::initializer_list<Labelled> items) {
     for (const auto& item : items) out << Line().text(item.label).real(item.value);
   };
   if (s.ic_kkind.case_kind > 7) {
     line(kDashes);
-    line("SIMULAZIONE DELLA COMBUSTIONE H2-O2");
+    line(v("SIMULAZIONE DELLA COMBUSTIONE H2-O2"_it));
     line(kDashes);
-    rows({{"Rapporto di equivalenza:", g.equivalence_ratio}, {"Pressione iniziale:", g.initial_pressure}});
+    rows({{v("Rapporto di equivalenza:"_it), g.equivalence_ratio}, {v("Pressione iniziale:"_it), g.initial_pressure}});
     line(kDashes);
   }
   line(kDashes);
-  line("GRANDEZZE DI RIFERIMENTO");
+  line(v("GRANDEZZE DI RIFERIMENTO"_it));
   line(kDashes);
   line(kDashes);
-  line("Adimensionali:");
+  line(v("Adimensionali:"_it));
   line(kDashes);
   rows({{"gamma:        ", g.gamma},
         {"Prandtl:      ", g.Prandtl},
@@ -48,26 +49,26 @@ void scrivi_parametri(State& s, int n, int /*n_species*/, double /*cfl*/, double
         {"Mach:         ", g.Mach}});
   line(kDashes);
   line(kDashes);
-  line("Dimensionali:");
+  line(v("Dimensionali:"_it));
   line(kDashes);
-  rows({{"Entalpia reazione:                   ", g.heat_of_reaction},
-        {"Calore specifico a v=cost.:          ", g.cv},
-        {"Coefficiente di conduzione:          ", g.conductivity},
-        {"Portata massica flusso:              ", g.mass_flow},
-        {"Energia :                            ", g.ref_energy},
-        {"Lunghezza :                          ", g.ref_length},
-        {"Temperatura :                        ", g.ref_temperature},
-        {"Costante del  gas R:                 ", g.gas_constant},
-        {"Velocita':                          ", g.ref_velocity},
-        {"Densita':                           ", g.ref_density},
-        {"Pressione:                           ", g.ref_pressure},
-        {"Tempo:                               ", g.ref_time},
-        {"Costante di Arrenhius:               ", g.arrhenius_constant},
-        {"Energia di attivazione :             ", g.activation_energy},
-        {"Viscosita' dinamica :               ", g.viscosity},
-        {"Coefficiente di diffusione(rho D) :  ", g.diffusion_coefficient}});
+  rows({{v("Entalpia reazione:                   "_it), g.heat_of_reaction},
+        {v("Calore specifico a v=cost.:          "_it), g.cv},
+        {v("Coefficiente di conduzione:          "_it), g.conductivity},
+        {v("Portata massica flusso:              "_it), g.mass_flow},
+        {v("Energia :                            "_it), g.ref_energy},
+        {v("Lunghezza :                          "_it), g.ref_length},
+        {v("Temperatura :                        "_it), g.ref_temperature},
+        {v("Costante del  gas R:                 "_it), g.gas_constant},
+        {v("Velocita':                          "_it), g.ref_velocity},
+        {v("Densita':                           "_it), g.ref_density},
+        {v("Pressione:                           "_it), g.ref_pressure},
+        {v("Tempo:                               "_it), g.ref_time},
+        {v("Costante di Arrenhius:               "_it), g.arrhenius_constant},
+        {v("Energia di attivazione :             "_it), g.activation_energy},
+        {v("Viscosita' dinamica :               "_it), g.viscosity},
+        {v("Coefficiente di diffusione(rho D) :  "_it), g.diffusion_coefficient}});
   line(kDashes);
-  line("Valori adimensionali di grandezze di rilievo");
+  line(v("Valori adimensionali di grandezze di rilievo"_it));
   line(kDashes);
   rows({{"c0_speed = ", g.c0_speed},
         {"th0      = ", g.th0},

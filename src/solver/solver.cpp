@@ -198,7 +198,8 @@ void r_k_coe(State& s, int rk_scheme, RungeKutta& rk) {
     rk.alpha[k] = row.alpha[k - 1];
     rk.beta[k] = row.beta[k - 1];
   }
-  s.out() << Line().text("R_K_coe: schema Runge-Kutta di ordine ").integer(rk.n_stages) << Line().text("coefficienti:");
+  s.out() << Line().text(s.voice("R_K_coe: schema Runge-Kutta di ordine "_it)).integer(rk.n_stages)
+          << Line().text(s.voice("coefficienti:"_it));
   Line a, b;
   a.text("alpha = ");
   b.text("beta  = ");
@@ -269,8 +270,8 @@ FIAMMA_WIDE void Solver::rhs_p_lm_eval(State& s, int n, int /*n_species*/, const
   dp_dt = 0.0;
   double integral = 0.0;
   if (s.ic_kkind.reaction_order == 2) {
-    s.out() << Line().text("DUE SPECIE LOW MACH DA IMPLEMENTARE") << Line().text("STOP");
-    throw RunStopped("modello a due specie non disponibile");
+    s.out() << Line().text(s.voice("DUE SPECIE LOW MACH DA IMPLEMENTARE"_it)) << Line().text("STOP");
+    throw RunStopped(say("modello a due specie non disponibile"_it));
   }
   if (s.ic_kkind.reaction_order == 1) {
     const Field& h = s.grid2.spacing;
@@ -374,10 +375,10 @@ FIAMMA_WIDE void Solver::correggi_qm_lm_neu(State& s, int n, const Field& rho, F
     if (std::isnan(err) && k > 1) break;
     if (k == correction_max_iterations) {
       if (err > tolerance) {
-        s.out() << Line().text("Convergenza iterazione Low Mach non raggiunta")
-                << Line().text("Errore iterativo pari a: ").real(err).raw(" >").real(tolerance)
-                << Line().text("Codice interrotto");
-        throw RunStopped("correzione della velocita' non convergente");
+        s.out() << Line().text(s.voice("Convergenza iterazione Low Mach non raggiunta"_it))
+                << Line().text(s.voice("Errore iterativo pari a: "_it)).real(err).raw(" >").real(tolerance)
+                << Line().text(s.voice("Codice interrotto"_it));
+        throw RunStopped(say("correzione della velocita' non convergente"_it));
       }
       break;
     }
@@ -393,7 +394,7 @@ FIAMMA_WIDE void Solver::correggi_qm_lm_neu(State& s, int n, const Field& rho, F
 // ------------------------------------------------------------ time-step control
 
 FIAMMA_WIDE void Solver::cfl_eva2(State& s, int n, int /*n_species*/, double cfl, double stab, StepLimits& out) {
-  out.stab_lim = "convettivo";
+  out.stab_lim = "convettivo"_it;
   out.conv_rate_max = 0.0;
   out.mach_m = 1e32;
   out.mach_M = 0.0;
@@ -415,8 +416,8 @@ FIAMMA_WIDE void Solver::cfl_eva2(State& s, int n, int /*n_species*/, double cfl
     out.stab_calc = diffusivity * s.tempo.dt / (dx * dx * rho_min);
     out.cfl_calc = s.tempo.dt * out.conv_rate_max;
     if (out.cfl_calc >= cfl || out.stab_calc >= stab) {
-      s.out() << Line().text("limite di stabilità oltrepassato. Continuare?")
-              << Line().text("per continuare premere invio");
+      s.out() << Line().text(s.voice("limite di stabilità oltrepassato. Continuare?"_it))
+              << Line().text(s.voice("per continuare premere invio"_it));
       s.out().flush();
       std::string answer;
       // An unattended run (no operator, input at its end) goes on at once.
@@ -428,7 +429,7 @@ FIAMMA_WIDE void Solver::cfl_eva2(State& s, int n, int /*n_species*/, double cfl
     const double dt_conv = cfl / out.conv_rate_max;
     if (dt_conv > dt_diff) {
       s.tempo.dt = dt_diff;
-      out.stab_lim = "diffusivo ";
+      out.stab_lim = "diffusivo "_it;
     } else {
       s.tempo.dt = dt_conv;
     }

@@ -56,7 +56,7 @@ struct CorrectionCount {
 // ---- time-step control
 struct StepLimits {
   double conv_rate_max = 0.0;
-  std::string stab_lim = "convettivo";  // 10 characters
+  Msg stab_lim = "convettivo"_it;  // 10 characters, printed in the run's language
   double mach_m = 0.0, mach_M = 0.0, cfl_calc = 0.0, stab_calc = 0.0;
 };
 

@@ -69,11 +69,11 @@ TEST(FileWriter, AnAppendCutByTheSizeLimitLeavesWholeRecords) {
       },
       110);
   EXPECT_EQ(read_file(dir / "h.dat"), "header\n" + record + "\n" + record + "\n" + record + "\n");
-  EXPECT_EQ(message, (dir / "h.dat").string() + ": impossibile scrivere il file (File too large); " + kPrefixedOrigin);
+  EXPECT_EQ(message, (dir / "h.dat").string() + ": impossibile scrivere il file (File too large); " + std::string(kPrefixedOrigin.in(Language::it)));
   // a FIFO at the name is refused at once: nothing waits for a reader
   ASSERT_EQ(::mkfifo((dir / "f.dat").c_str(), 0644), 0);
   EXPECT_EQ(write_error_of([&] { AppendedFile().open(dir / "f.dat", kPrefixedOrigin, false); }),
-            (dir / "f.dat").string() + ": impossibile scrivere il file (non è un file regolare); " + kPrefixedOrigin);
+            (dir / "f.dat").string() + ": impossibile scrivere il file (non è un file regolare); " + std::string(kPrefixedOrigin.in(Language::it)));
 }
 
 TEST(FileWriter, AFailedReplacementKeepsTheEarlierFileAndNoTemporary) {
@@ -108,7 +108,7 @@ TEST(FileWriter, AFailedReplacementKeepsTheEarlierFileAndNoTemporary) {
     const fs::path target = dir / "t.dat";
     write_file(target, "earlier\n");
     EXPECT_EQ(write_error_of([&] { act(target); }, limit),
-              target.string() + ": impossibile scrivere il file (" + reason + "); " + kWorkdirOrigin);
+              target.string() + ": impossibile scrivere il file (" + reason + "); " + std::string(kWorkdirOrigin.in(Language::it)));
     EXPECT_EQ(read_file(fs::is_directory(target) ? target / "kept" : target), "earlier\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);  // no temporary
   }

@@ -494,7 +494,7 @@ TEST(Folders, OneRunAtATimeInAFolder) {
   ScratchDir dir;
   write_file(dir / "eulero_test.dat", flame_config({{9, "2000000"}, {10, "50"}}));
   Child first(dir.path(), {});
-  const std::string holder = "pid " + std::to_string(first.pid()) + " su ";
+  const std::string holder = "pid " + std::to_string(first.pid()) + ", host ";
   for (int i = 0; i < 6000 && read_file(dir / ".fiamma.lock").find(holder) != 0; ++i) std::this_thread::sleep_for(milliseconds(10));
   ASSERT_TRUE(wait_for(dir.path(), " it = 50\n"));
   const auto files = outputs_of(dir.path());
