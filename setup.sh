@@ -2,8 +2,8 @@
 # Fiamma1D set-up on Debian: installs what is missing, then builds and runs.
 #   ./setup.sh example   the example flame (build/release/examples/flame/)
 #   ./setup.sh test      every test: the Release suite (C++ and Python), then
-#                        the C++ suite again under AddressSanitizer and
-#                        UndefinedBehaviorSanitizer
+#                        the C++ suite again at -O0 (Debug) under
+#                        AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./setup.sh install   only the packages
 set -euo pipefail
 cd "$(dirname "$0")"

@@ -36,11 +36,12 @@ def shortened_sweep(folder, records=()):
 
 
 def tree(folder):
-    """Every file by relative path but the runner's own, the summaries (their times differ) and the
-    temporaries (.NAME.PID.tmp) that a killed process leaves."""
+    """Every file by relative path but the runner's own, the summaries (their times differ), the
+    locks of the runner and of the runs, and the temporaries (.NAME.PID.tmp) that a killed process
+    leaves."""
     return {str(p.relative_to(folder)): p.read_bytes() for p in folder.rglob("*")
             if p.is_file() and "fiamma-sweep" not in p.relative_to(folder).parts and not p.name.endswith("summary.json")
-            and p.name != ".fiamma-sweep.lock" and not (p.name[0] == "." and p.name.endswith(".tmp"))}
+            and not (p.name[0] == "." and p.name.endswith((".lock", ".tmp")))}
 
 
 def script(path, body):
@@ -138,7 +139,7 @@ def test_a_fault_in_one_step_then_rerun(tmp_path, sequential, fault):
     work, out, lines = tmp_path / "work", tmp_path / "out", sequential["LandLe.dat"].splitlines(keepends=True)
     shortened_sweep(work, {2: "'../out/'"})
     out.mkdir()  # the program writes into the prefixes' folder, it does not make it
-    outputs = {n: b for n, b in sequential.items() if n[0] in "ABCL"}
+    outputs = {n: b for n, b in sequential.items() if n.lstrip(".")[0] in "ABCL"}  # their companions (.Apr000301.dat.stato) too
     r = runner(work, "--workers", "2", exe=faulty)
     assert r.returncode == status and all(s in r.stderr for s in said), r.stderr
     if status == 0:

@@ -1,9 +1,13 @@
 #include "config/configuration.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cmath>
 #include <iostream>
 #include <ostream>
+#include <set>
 #include <sstream>
 
 #include "core/errors.hpp"
@@ -123,25 +127,70 @@ const std::vector<ConfigItem>& config_items() {
 
 #undef ITEM
 
-void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, std::vector<std::string>* cut) {
+namespace {
+
+bool is_digit_char(char c) { return c >= '0' && c <= '9'; }
+
+// A number read last, followed at once by a comma and a digit: "0,75".
+bool decimal_comma_after(const FreeFormatReader& reader) {
+  const std::string_view rest = reader.rest_of_line();
+  return rest.size() >= 2 && rest[0] == ',' && is_digit_char(rest[1]);
+}
+
+}  // namespace
+
+void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo, std::vector<std::string>* warnings,
+                        std::vector<std::string>* problems) {
   const auto& items = config_items();
+  if (warnings != nullptr && reader.had_byte_order_mark()) {
+    warnings->emplace_back(s.voice("il file inizia con il segno BOM UTF-8 (byte EF BB BF), ignorato"_it));
+  }
   std::size_t k = 0;
   for (int record = 1; record <= kConfigRecords; ++record) {
     reader.begin(record);
     for (; k < items.size() && items[k].record == record; ++k) {
       const ValueRef v = items[k].where(s);
+      const std::string where = "record " + format_int(record) + " (" + items[k].name + ")";
       switch (v.kind) {
         case ItemKind::Integer: reader.integer(*v.i, items[k].name); break;
         case ItemKind::Real: reader.real(*v.r, items[k].name); break;
         case ItemKind::Text:
           reader.text(v.t, v.width, items[k].name);
-          if (cut != nullptr && reader.last_text_length() > static_cast<std::size_t>(v.width)) {
-            cut->push_back(s.voice("record {1} ({2}): il testo di {3} caratteri è stato troncato a {4}: {5}"_it,
-                                   {format_int(record), std::string_view(items[k].name),
-                                    format_int(static_cast<long long>(reader.last_text_length())),
-                                    format_int(v.width), quote_text(std::string_view(v.t, v.width))}));
+          if (warnings == nullptr) break;
+          if (reader.last_text_length() > static_cast<std::size_t>(v.width)) {
+            warnings->push_back(s.voice("record {1} ({2}): il testo di {3} caratteri è stato troncato a {4}: {5}"_it,
+                                        {format_int(record), std::string_view(items[k].name),
+                                         format_int(static_cast<long long>(reader.last_text_length())),
+                                         format_int(v.width), quote_text(std::string_view(v.t, v.width))}));
+          }
+          // an unquoted slash ends the record: "out/" is read as "out", "/tmp/x" as nothing
+          if (reader.ended_by_slash() && reader.last_text_length() == 0) {
+            warnings->push_back(s.voice("{1}: una barra senza virgolette chiude il record prima del testo, che resta "
+                                        "{2}: un percorso va scritto tra apici, per esempio '/tmp/uscita/'"_it,
+                                        {where, quote_text(std::string_view(v.t, v.width))}));
+          } else if (!reader.last_text_quoted() && reader.last_text_length() > 0 &&
+                     reader.rest_of_line().substr(0, 1) == "/") {
+            const std::string cut(v.t, std::min<std::size_t>(reader.last_text_length(), v.width));
+            warnings->push_back(s.voice("{1}: il testo senza virgolette {2} finisce alla barra, che chiude il record: "
+                                        "per una cartella scrivere {3} tra apici"_it,
+                                        {where, quote_text(cut), quote_text(cut + "/")}));
           }
           break;
+      }
+      // after the last value of the record only (record 63 holds two)
+      const bool last = k + 1 == items.size() || items[k + 1].record != record;
+      if (last && v.kind != ItemKind::Text && decimal_comma_after(reader)) {
+        const std::string_view rest = reader.rest_of_line();
+        std::size_t digits = 1;
+        while (digits < rest.size() && is_digit_char(rest[digits])) ++digits;
+        const std::string value = v.kind == ItemKind::Integer ? format_int(*v.i) : format_real(*v.r);
+        const std::string_view after = rest.substr(0, digits);
+        const Msg comma = "{1} = {2}: dopo il numero segue \"{3}\", una virgola decimale? La virgola separa due "
+                          "valori; i decimali si scrivono con il punto (0.75)"_it;
+        if (problems == nullptr) {
+          throw InputError(Message(std::string(kConfigFile) + ": ") + say(comma, {where, value, after}));
+        }
+        problems->push_back(s.voice(comma, {where, value, after}));
       }
     }
     reader.end();
@@ -205,91 +254,212 @@ void apply_overrides(State& s, int last_record) {
   }
 }
 
+std::string physical_range_problem(const Voice& voice, int record, double v) {
+  auto fails = [&](bool ok, Msg why) { return ok ? std::string() : std::string(voice(why)); };
+  switch (record) {
+    case 47:
+      return fails(v > 1.0, "deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi analitici "
+                            "dividono per gamma - 1)"_it);
+    case 48: return fails(v > 0.0, "deve essere positivo (la viscosità è Prandtl volte la conduttività)"_it);
+    case 49: return fails(v > 0.0, "deve essere positivo (la diffusione divide per Lewis)"_it);
+    case 50: return fails(v > 0.0, "deve essere positivo per la fiamma (il fattore di frequenza della reazione)"_it);
+    case 51: return fails(v > 0.0, "deve essere positivo per la fiamma (la temperatura di attivazione)"_it);
+    case 57: return fails(v > 0.0, "deve essere positivo per la fiamma (il rapporto di equivalenza)"_it);
+    case 25: return fails(v > 0.0, "deve essere positiva per la fiamma (una temperatura)"_it);
+    case 28:
+      return fails(v > 0.0 && v <= 1.0, "deve essere compresa tra 0 (escluso) e 1 per la fiamma (una frazione "
+                                        "massica; senza combustibile non c'è fiamma)"_it);
+    default: return "";
+  }
+}
+
 std::vector<std::string> range_problems(const State& s) {
   std::vector<std::string> problems;
   const Voice& voice = s.voice;
+  std::set<int> reported;
   auto add = [&](int record, const char* name, const std::string& value, std::string_view expected) {
+    reported.insert(record);
     std::ostringstream line;
     line << "record " << record << " (" << name << ") = " << value << ": " << expected;
     problems.push_back(line.str());
   };
-  const int n = s.settings.n;
-  if (n < kMinPoints || n > kCapacity) {
-    add(4, "n", format_int(n),
-        voice("deve essere compreso tra {1} e {2}"_it, {format_int(kMinPoints), format_int(kCapacity)}));
-  }
-  if (s.tempo.it_out < 1) add(10, "it_out", format_int(s.tempo.it_out), voice("deve essere almeno 1"_it));
-  if (s.settings.rk_scheme < 1 || s.settings.rk_scheme > 5) {
-    add(18, "rk_scheme", format_int(s.settings.rk_scheme),
-        voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), std::string_view("5")}));
-  }
-  if (s.discr.domain_length == 0.0 && s.ic_kkind.case_kind != 8) {
-    add(6, "domain_length", format_real(s.discr.domain_length),
-        voice("la lunghezza 0 (scelta automatica) vale solo per case_kind 8, qui case_kind = {1}"_it,
-              {format_int(s.ic_kkind.case_kind)}));
-  }
-  if (s.settings.n_stab < 1 || s.settings.n_stab > kHistoryCapacity) {
-    add(63, "n_stab", format_int(s.settings.n_stab),
-        voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), format_int(kHistoryCapacity)}));
-  }
-  if (s.andam.sweep_mode == 1 && (s.andam.sweep_count < 1 || s.andam.sweep_count > 26)) {
-    add(78, "sweep_count", format_int(s.andam.sweep_count),
-        voice("deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da A "
-              "a Z)"_it));
-  }
-  if (s.andam.sweep_mode == 1 && (s.andam.sweep_parameter < 1 || s.andam.sweep_parameter > 10)) {
-    add(75, "sweep_parameter", format_int(s.andam.sweep_parameter),
-        voice("deve essere compreso tra 1 e 10 con sweep_mode = 1"_it));
-  }
-  if (s.ic_kkind.case_kind == 8 && (s.settings.front_criterion < 1 || s.settings.front_criterion > 4)) {
-    add(61, "front_criterion", format_int(s.settings.front_criterion),
-        voice("deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)"_it));
-  }
-  if (s.grid != 0 && s.grid != 1) {
-    add(5, "grid", format_int(s.grid), voice("deve essere 0 (uniforme) o 1 (da grid.dat)"_it));
-  }
-  // The loop counter goes one past the last iteration.
-  if (s.tempo.it_start > INT_MAX - 1) {
-    add(8, "it_start", format_int(s.tempo.it_start),
-        voice("deve essere al massimo {1} (il contatore delle iterazioni è un intero a 32 bit)"_it,
-              {format_int(INT_MAX - 1)}));
-  }
-  if (s.tempo.it_end > INT_MAX - 1) {
-    add(9, "it_end", format_int(s.tempo.it_end),
-        voice("deve essere al massimo {1} (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 "
-              "bit)"_it,
-              {format_int(INT_MAX - 1)}));
-  }
-  // Values that divide by zero or make the first step non-finite.
+  // A real record against its range; NaN fails every test.
+  auto real = [&](int record, const char* name, double x, bool ok, std::string_view expected) {
+    if (!ok) add(record, name, format_real(x), expected);
+  };
+  auto integer = [&](int record, const char* name, int x, bool ok, std::string_view expected) {
+    if (!ok) add(record, name, format_int(x), expected);
+  };
   const Gass& g = s.gass;
-  if (!(g.gamma > 1.0)) {
-    add(47, "gamma", format_real(g.gamma),
-        voice("deve essere maggiore di 1 (il numero di Zeldovich e il Prandtl dei casi analitici dividono per gamma "
-              "- 1)"_it));
+  const Settings& set = s.settings;
+  const int kind = s.ic_kkind.case_kind;
+  const bool flame = kind == 8;
+  const bool restart = s.rrestart.ires != 0;
+  const bool sweep = s.andam.sweep_mode == 1;
+  const bool follow = s.bc_kkind.follow_mode == 15;
+
+  // the tag: the first character of every output name
+  const unsigned char tag = static_cast<unsigned char>(s.addr.run_tag[0]);
+  if (!std::isalnum(tag) || tag > 127) {
+    char shown[16];
+    std::snprintf(shown, sizeof shown, tag > 32 && tag < 127 ? "'%c'" : "byte 0x%02X", tag);
+    add(1, "run_tag", shown,
+        voice("deve essere una lettera o una cifra (A-Z, a-z, 0-9): è il primo carattere del nome di ogni file di "
+              "uscita"_it));
   }
-  if (!(g.Lewis > 0.0)) {
-    add(49, "Lewis", format_real(g.Lewis), voice("deve essere positivo (la diffusione divide per Lewis)"_it));
+
+  // storage, counters and switches
+  const int n = set.n;
+  integer(4, "n", n, n >= kMinPoints && n <= kCapacity,
+          voice("deve essere compreso tra {1} e {2}"_it, {format_int(kMinPoints), format_int(kCapacity)}));
+  integer(5, "grid", s.grid, s.grid == 0 || s.grid == 1, voice("deve essere 0 (uniforme) o 1 (da grid.dat)"_it));
+  if (s.discr.domain_length == 0.0 && !flame) {
+    add(6, "domain_length", format_real(s.discr.domain_length),
+        voice("la lunghezza 0 (scelta automatica) vale solo per case_kind 8, qui case_kind = {1}"_it, {format_int(kind)}));
   }
+  real(6, "domain_length", s.discr.domain_length, s.discr.domain_length >= 0.0,
+       voice("deve essere positiva (0: scelta automatica per la fiamma)"_it));
+  if (flame && s.discr.domain_length == 0.0) {
+    real(7, "hlx", s.discr.hlx, s.discr.hlx >= 0.0, voice("deve essere positivo (0: 0.625 n spessori)"_it));
+  }
+  const Tempo& tm = s.tempo;
+  integer(8, "it_start", tm.it_start, tm.it_start >= 0, voice("deve essere almeno 0"_it));
+  // The loop counter goes one past the last iteration.
+  integer(8, "it_start", tm.it_start, tm.it_start <= INT_MAX - 1,
+          voice("deve essere al massimo {1} (il contatore delle iterazioni è un intero a 32 bit)"_it,
+                {format_int(INT_MAX - 1)}));
+  integer(9, "it_end", tm.it_end, tm.it_end <= INT_MAX - 1,
+          voice("deve essere al massimo {1} (dopo l'ultima iterazione il contatore vale it_end + 1, un intero a 32 "
+                "bit)"_it,
+                {format_int(INT_MAX - 1)}));
+  integer(9, "it_end", tm.it_end, tm.it_end >= tm.it_start,
+          voice("deve essere almeno it_start = {1} (uguale: nessuna iterazione)"_it, {format_int(tm.it_start)}));
+  integer(10, "it_out", tm.it_out, tm.it_out >= 1, voice("deve essere almeno 1"_it));
+  integer(11, "i_thom", s.discr.i_thom, s.discr.i_thom == 1 || s.discr.i_thom == 2,
+          voice("deve essere 1 (tridiagonali) o 2 (pentadiagonali)"_it));
+  // The compact schemes: the interior left-hand side stays positive definite
+  // for -1/4 < alpha < 7/12 and loses accuracy near its ends; the boundary
+  // closure's weights divide by 5 - alpha_b.
+  const double ab = const_cast<State&>(s).comp.boundary_scheme_parameter();
+  const double al = const_cast<State&>(s).comp.interior_scheme_parameter();
+  real(12, "boundary_scheme_parameter", ab, ab >= 0.0 && ab <= 4.0,
+       voice("deve essere compreso tra 0 e 4 (la chiusura compatta al bordo; i suoi pesi dividono per 5 - il "
+             "valore)"_it));
+  real(13, "interior_scheme_parameter", al, al >= 0.0 && al <= 0.55,
+       voice("deve essere compreso tra 0 e 0.55 (lo schema compatto interno; oltre 7/12 il suo sistema non è più "
+             "definito positivo e già vicino a 0.58 la velocità di combustione si sposta del 3 %)"_it));
+  integer(16, "dt_mode", s.discr.dt_mode, s.discr.dt_mode == 0 || s.discr.dt_mode == 1,
+          voice("deve essere 0 (passo fisso) o 1 (passo dai limiti)"_it));
   if (s.discr.dt_mode == 1) {
-    const std::string_view positive = voice("deve essere positivo con dt_mode = 1"_it);
-    if (!(s.settings.cfl > 0.0)) add(14, "cfl", format_real(s.settings.cfl), positive);
-    if (!(s.settings.stab > 0.0)) add(15, "stab", format_real(s.settings.stab), positive);
+    real(14, "cfl", set.cfl, set.cfl > 0.0, voice("deve essere positivo con dt_mode = 1"_it));
+    real(15, "stab", set.stab, set.stab > 0.0, voice("deve essere positivo con dt_mode = 1"_it));
+    real(17, "dt", tm.dt, tm.dt >= 0.0, voice("non deve essere negativo (con dt_mode = 1 fissa solo il tempo iniziale it_start*dt)"_it));
   }
-  if (s.discr.dt_mode == 0 && !(s.tempo.dt > 0.0)) {
-    add(17, "dt", format_real(s.tempo.dt), voice("deve essere positivo con dt_mode = 0 (passo fisso)"_it));
+  if (s.discr.dt_mode == 0) real(17, "dt", tm.dt, tm.dt > 0.0, voice("deve essere positivo con dt_mode = 0 (passo fisso)"_it));
+  integer(18, "rk_scheme", set.rk_scheme, set.rk_scheme >= 1 && set.rk_scheme <= 5,
+          voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), std::string_view("5")}));
+  integer(32, "reaction_order", s.ic_kkind.reaction_order,
+          s.ic_kkind.reaction_order == 1 || s.ic_kkind.reaction_order == 2, voice("deve essere 1 o 2"_it));
+
+  // the gas
+  auto physical = [&](int record, const char* name, double x) {
+    const std::string p = physical_range_problem(voice, record, x);
+    if (!p.empty()) add(record, name, format_real(x), p);
+  };
+  physical(47, "gamma", g.gamma);
+  physical(49, "Lewis", g.Lewis);
+  // for case_kind up to 7 the reference quantities replace the configured Prandtl number
+  if (kind > 7) physical(48, "Prandtl", g.Prandtl);
+  const std::pair<int, const char*> dimensional[] = {{53, "heat_of_reaction"}, {54, "cv"}, {55, "conductivity"},
+                                                     {56, "mass_flow"}};
+  const double dimensional_values[] = {g.heat_of_reaction, g.cv, g.conductivity, g.mass_flow};
+  for (int k = 0; k < 4; ++k) {
+    real(dimensional[k].first, dimensional[k].second, dimensional_values[k], dimensional_values[k] > 0.0,
+         voice("deve essere positivo (le grandezze di riferimento dividono per esso)"_it));
   }
-  if (s.ic_kkind.case_kind == 8 && !(g.th_fresh > 0.0)) {
-    add(25, "th_fresh", format_real(g.th_fresh), voice("deve essere positiva per la fiamma (case_kind 8)"_it));
+
+  // the flame
+  if (flame) {
+    physical(25, "th_fresh", g.th_fresh);
+    real(26, "th_burnt", g.th_burnt, g.th_burnt > 0.0,
+         voice("deve essere positiva per la fiamma (una temperatura)"_it));
+    physical(28, "y1_fresh", g.y1_fresh);
+    real(29, "y1_burnt", g.y1_burnt, g.y1_burnt >= 0.0 && g.y1_burnt <= 1.0,
+         voice("deve essere compresa tra 0 e 1 (una frazione massica)"_it));
+    if (s.ic_kkind.reaction_order == 2) {
+      real(30, "y2_fresh", g.y2_fresh, g.y2_fresh >= 0.0 && g.y2_fresh <= 1.0,
+           voice("deve essere compresa tra 0 e 1 (una frazione massica)"_it));
+      real(31, "y2_burnt", g.y2_burnt, g.y2_burnt >= 0.0 && g.y2_burnt <= 1.0,
+           voice("deve essere compresa tra 0 e 1 (una frazione massica)"_it));
+    }
+    real(33, "ord_reaz", s.ic_kkind.ord_reaz, s.ic_kkind.ord_reaz >= 0.0,
+         voice("non deve essere negativo (l'ordine di reazione della stima analitica)"_it));
+    physical(50, "Damkohler", g.Damkohler);
+    physical(51, "Zeldovich", g.Zeldovich);
+    physical(57, "equivalence_ratio", g.equivalence_ratio);
+    if (!restart) {
+      real(23, "x0_ff_2", s.ff_fnz.x0_ff_2, s.ff_fnz.x0_ff_2 >= 0.0 && s.ff_fnz.x0_ff_2 <= 1.0,
+           voice("deve essere compreso tra 0 e 1 (una frazione del dominio)"_it));
+      real(24, "hx_ff_2", s.ff_fnz.hx_ff_2, s.ff_fnz.hx_ff_2 > 0.0 && s.ff_fnz.hx_ff_2 <= 1.0,
+           voice("deve essere compreso tra 0 (escluso) e 1 (una frazione del dominio)"_it));
+    }
+    integer(61, "front_criterion", set.front_criterion, set.front_criterion >= 1 && set.front_criterion <= 4,
+            voice("deve essere compreso tra 1 e 4 per la fiamma (case_kind 8)"_it));
+    integer(63, "n_stab", set.n_stab, set.n_stab >= 1 && set.n_stab <= kHistoryCapacity,
+            voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), format_int(kHistoryCapacity)}));
+    if (follow) {
+      // the anchor's upper end, the domain length, is checked once it is known
+      if (set.x_anchor != 0.0 && !sweep) {
+        real(64, "x_anchor", set.x_anchor, set.x_anchor > 0.0, voice("deve stare dentro il dominio (0: si usa x_anchor_fraction)"_it));
+      } else {
+        real(65, "x_anchor_fraction", set.x_anchor_fraction, set.x_anchor_fraction > 0.0 && set.x_anchor_fraction < 1.0,
+             voice("deve essere compreso tra 0 e 1, esclusi (il punto di ancoraggio dentro il dominio)"_it));
+      }
+      const IcKkindRe& k = s.ic_kkind_re;
+      real(79, "gain_position", k.gain_position, k.gain_position >= 0.0, voice("non deve essere negativo (follow_mode = 15)"_it));
+      real(80, "gain_velocity", k.gain_velocity, k.gain_velocity >= 0.0, voice("non deve essere negativo (follow_mode = 15)"_it));
+      real(81, "gain_integral", k.gain_integral, k.gain_integral >= 0.0, voice("non deve essere negativo (follow_mode = 15)"_it));
+    }
+  } else {
+    integer(63, "n_stab", set.n_stab, set.n_stab >= 1 && set.n_stab <= kHistoryCapacity,
+            voice("deve essere compreso tra {1} e {2}"_it, {std::string_view("1"), format_int(kHistoryCapacity)}));
   }
+
+  // the sweep, and the values its steps give to the swept parameter
+  const Andam& a = s.andam;
+  integer(74, "sweep_mode", a.sweep_mode, a.sweep_mode == 0 || a.sweep_mode == 1,
+          voice("deve essere 0 (una simulazione) o 1 (andamento)"_it));
+  if (sweep) {
+    integer(75, "sweep_parameter", a.sweep_parameter, a.sweep_parameter >= 1 && a.sweep_parameter <= 10,
+            voice("deve essere compreso tra 1 e 10 con sweep_mode = 1"_it));
+    integer(78, "sweep_count", a.sweep_count, a.sweep_count >= 1 && a.sweep_count <= 26,
+            voice("deve essere compreso tra 1 e 26 con sweep_mode = 1 (ogni passo marca i suoi file con una lettera da "
+                  "A a Z)"_it));
+    // the swept records, by parameter (6 Mach and 7 n_exp take any value)
+    constexpr int kSwept[11] = {0, 47, 48, 49, 50, 51, 0, 0, 57, 25, 28};
+    const int p = a.sweep_parameter;
+    const int record = p >= 1 && p <= 10 ? kSwept[p] : 0;
+    const bool checked = record != 0 && (flame || record == 47 || record == 49 || (record == 48 && kind > 7));
+    for (int i = 1; checked && i <= a.sweep_count && i <= 26; ++i) {
+      const double step = (a.sweep_end - a.sweep_start) / a.sweep_count;
+      const double v = a.sweep_start + (i - 1) * step;
+      const std::string why = physical_range_problem(voice, record, v);
+      if (why.empty()) continue;
+      add(76, "sweep_start", format_real(a.sweep_start),
+          voice("con sweep_end = {1} e sweep_count = {2} il passo {3} dà al record {4} il valore {5}, che {6}"_it,
+                {format_real(a.sweep_end), format_int(a.sweep_count), format_int(i), format_int(record),
+                 format_real(v), why}));
+      break;
+    }
+  }
+
   // Non-finite values in the real records a run reads (not those no
   // operation reads; t_follow may be infinite: the controller never acts).
-  const auto& items = config_items();
-  for (const auto& item : items) {
+  for (const auto& item : config_items()) {
     const int r = item.record;
     const bool unread = r == 22 || r == 27 || r == 34 || (r >= 37 && r <= 46) || r == 52 || r == 60;
-    const bool unused_here = (r >= 76 && r <= 77 && s.andam.sweep_mode != 1) ||
-                             (r >= 79 && r <= 81 && s.bc_kkind.follow_mode != 15);
-    if (unread || unused_here) continue;
+    const bool unused_here = (r >= 76 && r <= 77 && !sweep) || (r >= 79 && r <= 81 && !follow);
+    if (unread || unused_here || reported.count(r) != 0) continue;
     const ValueRef v = item.where(const_cast<State&>(s));
     if (v.kind != ItemKind::Real) continue;
     const double x = *v.r;
@@ -317,13 +487,13 @@ std::string sweep_step_problem(const State& s) {
 
 void input_eule(State& s, const std::function<void(State&)>& on_read) {
   FreeFormatReader reader = FreeFormatReader::open(s.file(kConfigFile), kConfigFile);
-  std::vector<std::string> cut;
-  read_configuration(reader, s, &s.out(), &cut);
-  for (const auto& note : cut) {
+  std::vector<std::string> warnings, problems;
+  read_configuration(reader, s, &s.out(), &warnings, &problems);
+  for (const auto& note : warnings) {
     std::cerr << "fiamma: " << s.voice("attenzione: "_it) << kConfigFile << ": " << note << '\n';
   }
   apply_overrides(s);
-  const auto problems = range_problems(s);
+  for (auto& p : range_problems(s)) problems.push_back(std::move(p));
   if (!problems.empty()) {
     std::string msg = s.voice("{1}: valori non ammessi"_it, {std::string_view(kConfigFile)});
     for (const auto& p : problems) msg += "\n  " + p;

@@ -40,11 +40,15 @@ const std::vector<ConfigItem>& config_items();
 
 // Reads the 81 records into the blocks, as they stand in the file. When
 // `echo` is given, the line "x0_ff_2,hx_ff_2:" goes to it after record 24,
-// with the overrides of records 1 to 24 in place; when `cut` is given, it
-// receives a line for every text longer than its field (which keeps only the
-// field's width).
+// with the overrides of records 1 to 24 in place. Texts that look like a
+// mistake: `warnings` receives a line for every text longer than its field
+// (which keeps only the field's width), for a text that an unquoted slash
+// cut short or left empty, and for a byte-order mark at the start of the
+// file (skipped); `problems` receives a line for a number followed at once
+// by a comma and a digit (a decimal comma, which the format reads as two
+// values). Without `problems` such a number is an InputError at once.
 void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo,
-                        std::vector<std::string>* cut = nullptr);
+                        std::vector<std::string>* warnings = nullptr, std::vector<std::string>* problems = nullptr);
 
 // Replaces configured values by the overrides of the command line
 // (NAME=VALUE, NAME as print_configuration names it), in order, those of
@@ -53,10 +57,18 @@ void read_configuration(FreeFormatReader& reader, State& s, std::ostream* echo,
 // is an InputError naming it.
 void apply_overrides(State& s, int last_record = kConfigRecords);
 
-// Values that would overrun the fixed storage, divide by zero, overflow the
-// step counter or make the first step non-finite, one line each naming its
-// record; empty when the configuration is usable.
+// Values outside their valid range (docs/guide.md, the record table): those
+// that would overrun the fixed storage, divide by zero, overflow the step
+// counter, make the first step non-finite or describe no physical flame, one
+// line each naming the record, the value and the range; empty when the
+// configuration is usable. Records that no operation of this run reads are
+// not checked.
 std::vector<std::string> range_problems(const State& s);
+
+// Why `value` cannot be the value of real record `record` (gamma, Prandtl,
+// Lewis, Damkohler, Zeldovich, equivalence_ratio, th_fresh, y1_fresh: the
+// records a sweep sets), or "" when it can.
+std::string physical_range_problem(int record, double value);
 
 // Why --sweep-step K cannot run with this configuration (no sweep, K outside
 // 1..sweep_count); empty when it can or when no step was asked for.

@@ -84,6 +84,10 @@ bool is_free_format_separator(char c) {
 FreeFormatReader::FreeFormatReader(std::string_view contents, std::string display_name)
     : name_(std::move(display_name)) {
   std::size_t start = 0;
+  if (contents.substr(0, 3) == "\xEF\xBB\xBF") {
+    byte_order_mark_ = true;
+    start = 3;
+  }
   while (start <= contents.size()) {
     const auto nl = contents.find('\n', start);
     if (nl == std::string_view::npos) {
@@ -167,6 +171,11 @@ bool FreeFormatReader::rest_of_line_blank() const {
     if (!is_blank(lines_[line_][c])) return false;
   }
   return true;
+}
+
+std::string_view FreeFormatReader::rest_of_line() const {
+  if (line_ >= lines_.size() || col_ >= lines_[line_].size()) return {};
+  return std::string_view(lines_[line_]).substr(col_);
 }
 
 bool FreeFormatReader::skip_blanks() {
@@ -320,6 +329,7 @@ void FreeFormatReader::real_item(double& value, Arg name) {
 void FreeFormatReader::text(char* field, int width, std::string_view name) {
   const Value v = next(Kind::Text, name);
   last_text_length_ = v.null ? 0 : v.token.size();
+  last_text_quoted_ = v.quoted;
   if (v.null) return;
   for (int k = 0; k < width; ++k) {
     field[k] = k < static_cast<int>(v.token.size()) ? v.token[k] : ' ';

@@ -62,6 +62,13 @@ class FreeFormatReader {
   bool more() const;
   // Whether only blanks follow the last value on its line.
   bool rest_of_line_blank() const;
+  // What follows the last value on its line (empty at the end of the text).
+  std::string_view rest_of_line() const;
+  // Whether the last text was quoted, and whether a slash ended this read.
+  bool last_text_quoted() const { return last_text_quoted_; }
+  bool ended_by_slash() const { return terminated_; }
+  // Whether the text began with a UTF-8 byte-order mark, which is skipped.
+  bool had_byte_order_mark() const { return byte_order_mark_; }
 
   const std::string& display_name() const { return name_; }
 
@@ -90,6 +97,8 @@ class FreeFormatReader {
   std::size_t next_line_ = 0;
   int record_ = 0;
   std::size_t last_text_length_ = 0;
+  bool last_text_quoted_ = false;
+  bool byte_order_mark_ = false;
   bool after_comma_ = true;  // a comma now stands for a null value
   bool terminated_ = false;  // a slash ended this read
   int repeat_left_ = 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -42,6 +43,16 @@ std::string display(const std::filesystem::path& path) {
 
 }  // namespace
 
+void ignore_file_size_signal() { std::signal(SIGXFSZ, SIG_IGN); }
+
+std::uint64_t content_hash(std::string_view bytes, std::uint64_t hash) {
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
 void throw_write_error(const std::filesystem::path& path, Msg origin, int error) {
   throw WriteError(say("{1}: impossibile scrivere il file ({2}); {3}"_it,
                        {display(path), std::string_view(std::strerror(error)), origin}));
@@ -64,6 +75,7 @@ void write_file_atomically(const std::filesystem::path& path, std::string_view c
 
 ReplacedFile::ReplacedFile(std::filesystem::path path, Msg origin)
     : path_(std::move(path)), temporary_(temporary_name(path_)), origin_(origin) {
+  ignore_file_size_signal();
   // A temporary left by a killed process of the same number goes.
   ::unlink(temporary_.c_str());
   fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -85,6 +97,7 @@ void ReplacedFile::discard() noexcept {
 }
 
 void ReplacedFile::write(std::string_view text) {
+  hash_ = content_hash(text, hash_);
   buffer_.append(text);
   if (buffer_.size() >= kBufferLimit) drain();
 }
@@ -126,10 +139,28 @@ AppendedFile::~AppendedFile() {
 
 void AppendedFile::open(const std::filesystem::path& path, Msg origin, bool replace) {
   if (fd_ >= 0) close();
+  ignore_file_size_signal();
   path_ = path;
   origin_ = origin;
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (replace ? O_TRUNC : 0), 0666);
-  if (fd_ < 0) throw_write_error(path_, origin_, errno);
+  // Not waiting for a reader: a FIFO without one fails at once (ENXIO), one
+  // with a reader is refused below like any file that is not regular. The
+  // earlier content is dropped only once the file is known to be regular.
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd_ < 0 && errno != ENXIO) throw_write_error(path_, origin_, errno);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    throw WriteError(say("{1}: impossibile scrivere il file ({2}); {3}"_it, {display(path_), "non è un file regolare"_it, origin_}));
+  }
+  if (replace && ::ftruncate(fd_, 0) != 0) {
+    const int error = errno;
+    ::close(fd_);
+    fd_ = -1;
+    throw_write_error(path_, origin_, error);
+  }
+  // back to blocking writes, so that a record is written whole
+  ::fcntl(fd_, F_SETFL, O_APPEND);
 }
 
 void AppendedFile::write_record(std::string_view record) {

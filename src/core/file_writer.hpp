@@ -7,9 +7,13 @@
 // does not fit whole is taken back, so the file holds whole records only.
 // Every write, flush, close and rename is checked; a failure throws
 // WriteError naming the file, the system's reason and what sets its path,
-// and removes the temporary.
+// and removes the temporary. A write past the process's file-size limit
+// fails like any other (the signal the system sends for it is ignored from
+// the first file on), and an appended file must be a regular one: nothing
+// waits for the reader of a FIFO.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -26,6 +30,16 @@ inline constexpr Msg kWorkdirOrigin = "il file sta nella cartella di lavoro"_it;
 // The message of a failed write: the file, the system's reason for errno
 // `error` and what sets the path.
 [[noreturn]] void throw_write_error(const std::filesystem::path& path, Msg origin, int error);
+
+// SIGXFSZ ignored, so that a write past the file-size limit returns EFBIG
+// instead of ending the process. Every writer calls it when it opens a file
+// (a child process may have put the default back).
+void ignore_file_size_signal();
+
+// FNV-1a (64 bits) of `bytes`, continued from `hash`: what a companion file
+// records of the file it belongs to.
+inline constexpr std::uint64_t kContentHashSeed = 14695981039346656037ull;
+std::uint64_t content_hash(std::string_view bytes, std::uint64_t hash = kContentHashSeed);
 
 // The temporary name a replaced file is written under until complete.
 std::filesystem::path temporary_name(const std::filesystem::path& path);
@@ -56,6 +70,8 @@ class ReplacedFile {
   // Closes (when not yet done) and renames; afterwards the file is complete.
   void commit();
   const std::filesystem::path& path() const { return path_; }
+  // The content hash of everything written so far.
+  std::uint64_t hash() const { return hash_; }
 
  private:
   void stream_item(std::string_view text) { write(text); }
@@ -72,6 +88,7 @@ class ReplacedFile {
   std::filesystem::path temporary_;
   Msg origin_;
   std::string buffer_;
+  std::uint64_t hash_ = kContentHashSeed;
   int fd_ = -1;
   bool closed_ = false;  // written whole, waiting for the rename
 };
@@ -85,7 +102,8 @@ class AppendedFile {
   AppendedFile& operator=(const AppendedFile&) = delete;
 
   // Opens `path` for appending (created when missing); with `replace` an
-  // earlier content is dropped first.
+  // earlier content is dropped first. Anything but a regular file at `path`
+  // (a FIFO, a device, a folder) is a WriteError, and the open never waits.
   void open(const std::filesystem::path& path, Msg origin, bool replace);
   bool is_open() const { return fd_ >= 0; }
   // Appends one record (one or more whole lines) in one write.

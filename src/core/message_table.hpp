@@ -30,6 +30,7 @@ inline constexpr MessageEntry kMessageTable[] = {
     {"il percorso viene da path_prefix_1 e path_prefix_2 (record 2 e 3 di eulero_test.dat)",
      "the path comes from path_prefix_1 and path_prefix_2 (records 2 and 3 of eulero_test.dat)"},
     {"il file sta nella cartella di lavoro", "the file is in the working directory"},
+    {"non è un file regolare", "not a regular file"},
 
     // ---- config: the free-format reader
     {"un numero intero", "an integer"},
@@ -84,8 +85,52 @@ inline constexpr MessageEntry kMessageTable[] = {
     {"deve essere positivo (la diffusione divide per Lewis)", "must be positive (the diffusion divides by Lewis)"},
     {"deve essere positivo con dt_mode = 1", "must be positive with dt_mode = 1"},
     {"deve essere positivo con dt_mode = 0 (passo fisso)", "must be positive with dt_mode = 0 (fixed step)"},
-    {"deve essere positiva per la fiamma (case_kind 8)", "must be positive for the flame (case_kind 8)"},
     {"deve essere un numero finito", "must be a finite number"},
+    {"deve essere positivo (la viscosità è Prandtl volte la conduttività)",
+     "must be positive (the viscosity is Prandtl times the conductivity)"},
+    {"deve essere positivo per la fiamma (il fattore di frequenza della reazione)",
+     "must be positive for the flame (the frequency factor of the reaction)"},
+    {"deve essere positivo per la fiamma (la temperatura di attivazione)",
+     "must be positive for the flame (the activation temperature)"},
+    {"deve essere positivo per la fiamma (il rapporto di equivalenza)",
+     "must be positive for the flame (the equivalence ratio)"},
+    {"deve essere positiva per la fiamma (una temperatura)", "must be positive for the flame (a temperature)"},
+    {"deve essere compresa tra 0 (escluso) e 1 per la fiamma (una frazione massica; senza combustibile non c'è fiamma)",
+     "must lie between 0 (excluded) and 1 for the flame (a mass fraction; without fuel there is no flame)"},
+    {"deve essere una lettera o una cifra (A-Z, a-z, 0-9): è il primo carattere del nome di ogni file di uscita",
+     "must be a letter or a digit (A-Z, a-z, 0-9): it is the first character of the name of every output file"},
+    {"deve essere positiva (0: scelta automatica per la fiamma)",
+     "must be positive (0: chosen automatically for the flame)"},
+    {"deve essere positivo (0: 0.625 n spessori)", "must be positive (0: 0.625 n thicknesses)"},
+    {"deve essere almeno 0", "must be at least 0"},
+    {"deve essere almeno it_start = {1} (uguale: nessuna iterazione)",
+     "must be at least it_start = {1} (equal: no iteration)"},
+    {"deve essere 1 (tridiagonali) o 2 (pentadiagonali)", "must be 1 (tridiagonal) or 2 (pentadiagonal)"},
+    {"deve essere compreso tra 0 e 4 (la chiusura compatta al bordo; i suoi pesi dividono per 5 - il valore)",
+     "must lie between 0 and 4 (the compact closure at the boundary; its weights divide by 5 - the value)"},
+    {"deve essere compreso tra 0 e 0.55 (lo schema compatto interno; oltre 7/12 il suo sistema non è più definito positivo e già vicino a 0.58 la velocità di combustione si sposta del 3 %)",
+     "must lie between 0 and 0.55 (the interior compact scheme; beyond 7/12 its system is no longer positive definite and already near 0.58 the burning rate moves by 3 %)"},
+    {"deve essere 0 (passo fisso) o 1 (passo dai limiti)", "must be 0 (fixed step) or 1 (step from the limits)"},
+    {"non deve essere negativo (con dt_mode = 1 fissa solo il tempo iniziale it_start*dt)",
+     "must not be negative (with dt_mode = 1 it sets only the initial time it_start*dt)"},
+    {"deve essere 1 o 2", "must be 1 or 2"},
+    {"deve essere positivo (le grandezze di riferimento dividono per esso)",
+     "must be positive (the reference quantities divide by it)"},
+    {"deve essere compresa tra 0 e 1 (una frazione massica)", "must lie between 0 and 1 (a mass fraction)"},
+    {"non deve essere negativo (l'ordine di reazione della stima analitica)",
+     "must not be negative (the reaction order of the analytic estimate)"},
+    {"deve essere compreso tra 0 e 1 (una frazione del dominio)",
+     "must lie between 0 and 1 (a fraction of the domain)"},
+    {"deve essere compreso tra 0 (escluso) e 1 (una frazione del dominio)",
+     "must lie between 0 (excluded) and 1 (a fraction of the domain)"},
+    {"deve stare dentro il dominio (0: si usa x_anchor_fraction)",
+     "must lie inside the domain (0: x_anchor_fraction is used)"},
+    {"deve essere compreso tra 0 e 1, esclusi (il punto di ancoraggio dentro il dominio)",
+     "must lie between 0 and 1, both excluded (the anchor point inside the domain)"},
+    {"non deve essere negativo (follow_mode = 15)", "must not be negative (follow_mode = 15)"},
+    {"deve essere 0 (una simulazione) o 1 (andamento)", "must be 0 (one simulation) or 1 (sweep)"},
+    {"con sweep_end = {1} e sweep_count = {2} il passo {3} dà al record {4} il valore {5}, che {6}",
+     "with sweep_end = {1} and sweep_count = {2} step {3} gives record {4} the value {5}, which {6}"},
     {"--sweep-step {1}: la configurazione non prevede un andamento (record 74, sweep_mode = {2}; un andamento ha "
      "sweep_mode = 1)",
      "--sweep-step {1}: the configuration holds no sweep (record 74, sweep_mode = {2}; a sweep has sweep_mode = 1)"},
@@ -93,6 +138,14 @@ inline constexpr MessageEntry kMessageTable[] = {
      "--sweep-step {1}: the step must lie between 1 and {2} (record 78, sweep_count)"},
     {"attenzione: ", "warning: "},
     {"{1}: valori non ammessi", "{1}: values not allowed"},
+    {"il file inizia con il segno BOM UTF-8 (byte EF BB BF), ignorato",
+     "the file begins with the UTF-8 byte-order mark (bytes EF BB BF), skipped"},
+    {"{1}: una barra senza virgolette chiude il record prima del testo, che resta {2}: un percorso va scritto tra apici, per esempio '/tmp/uscita/'",
+     "{1}: an unquoted slash ends the record before the text, which stays {2}: write a path between quotes, for example '/tmp/output/'"},
+    {"{1}: il testo senza virgolette {2} finisce alla barra, che chiude il record: per una cartella scrivere {3} tra apici",
+     "{1}: the unquoted text {2} ends at the slash, which ends the record: for a folder write {3} between quotes"},
+    {"{1} = {2}: dopo il numero segue \"{3}\", una virgola decimale? La virgola separa due valori; i decimali si scrivono con il punto (0.75)",
+     "{1} = {2}: the number is followed by \"{3}\", a decimal comma? A comma separates two values; decimals are written with a point (0.75)"},
     {"Inizio a seguire:  ", "Following from:  "},
     {"x0_ff_2 prima", "x0_ff_2 before"},
 
@@ -234,19 +287,29 @@ inline constexpr MessageEntry kMessageTable[] = {
     {"Stato scritto in ", "State written to "},
     {"campo {1} non finito ({2} {3}, iterazione {4}); stato in {5}",
      "field {1} not finite ({2} {3}, iteration {4}); state in {5}"},
+    {"campo {1} non finito (iterazione {2}); stato in {3}",
+     "field {1} not finite (iteration {2}); state in {3}"},
+    {"x_m (ascissa del fronte)", "x_m (front position)"},
+    {"s (velocità del fronte)", "s (front speed)"},
+    {"del (spessore del fronte)", "del (front thickness)"},
+    {"w_in (velocità di ingresso)", "w_in (inflow velocity)"},
+    {"s_cons (velocità di consumo)", "s_cons (consumption speed)"},
+    {"var (varianza di stabilizzazione)", "var (stabilisation variance)"},
+    {"{1}: impossibile scrivere ({2}); la console va in un file, una pipe o un dispositivo che non la riceve",
+     "{1}: cannot write ({2}); the console goes to a file, a pipe or a device that does not take it"},
     {"un segnale", "a signal"},
     {"interrotto da {1}", "interrupted by {1}"},
     {" dopo l'iterazione {1}", " after iteration {1}"},
     {" tra due passi dell'andamento", " between two sweep steps"},
-    {" (passo {1} di {2} dell'andamento); per continuare rilanciare nella stessa cartella: l'andamento riprende "
-     "dal passo {3} scritto in {4}",
-     " (sweep step {1} of {2}); to go on, start again in the same folder: the sweep resumes from step {3} written "
-     "in {4}"},
-    {"; per continuare ripartire dall'ultima istantanea {1} (ires = 1, restart_name_1 = il suo nome, it_start = la "
-     "sua iterazione)",
-     "; to go on, restart from the last snapshot {1} (ires = 1, restart_name_1 = its name, it_start = its "
-     "iteration)"},
+    {" (passo {1} di {2} dell'andamento); per continuare rilanciare nella stessa cartella (l'andamento riprende dal passo {3} scritto in {4}): {5}",
+     " (sweep step {1} of {2}); to go on, start again in the same folder (the sweep resumes from step {3} written in {4}): {5}"},
+    {"; per continuare dall'ultima istantanea {1}, nella stessa cartella: {2}",
+     "; to go on from the last snapshot {1}, in the same folder: {2}"},
     {"; nessuna istantanea scritta: rilanciare da capo", "; no snapshot written: start again from the beginning"},
+    {"interrotto da {1} quando la simulazione era ormai finita: i suoi file sono completi",
+     "interrupted by {1} when the simulation had already finished: its files are complete"},
+    {"interrotto da {1} mentre chiudeva: la simulazione era finita e i suoi file sono completi",
+     "interrupted by {1} while closing: the simulation had finished and its files are complete"},
     {"indice di ripresa", "resume index"},
     {"{1}: indice di ripresa {2}: deve essere almeno 1 (cancellare il file per ripartire dal primo passo)",
      "{1}: resume index {2}: must be at least 1 (delete the file to start again from the first step)"},
@@ -344,6 +407,25 @@ inline constexpr MessageEntry kMessageTable[] = {
      "Warning: the anchor lies less than {1} lengths from the inflow; the inflow cuts the tail of the flame and "
      "alters its burning rate (lengthen the domain or move the anchor)."},
     {"la simulazione non può partire:", "the simulation cannot start:"},
+    {"record 64 (x_anchor): il punto di ancoraggio 2*pi*x_anchor = {1} deve stare dentro il dominio, lungo {2} (0: si usa x_anchor_fraction)",
+     "record 64 (x_anchor): the anchor point 2*pi*x_anchor = {1} must lie inside the domain, of length {2} (0: x_anchor_fraction is used)"},
+    {"record 12 e 13 (boundary_scheme_parameter = {1}, interior_scheme_parameter = {2}): con questi valori esatti i coefficienti degli schemi compatti dividono per zero; spostarli di poco (per esempio 0.45 invece di 4/9)",
+     "records 12 and 13 (boundary_scheme_parameter = {1}, interior_scheme_parameter = {2}): with these exact values the coefficients of the compact schemes divide by zero; move them slightly (for example 0.45 instead of 4/9)"},
+    {"una FIFO", "a FIFO"},
+    {"una cartella", "a folder"},
+    {"un socket", "a socket"},
+    {"un dispositivo", "a device"},
+    {"un file speciale", "a special file"},
+    {"{1}: non è un file regolare ({2}), e la simulazione ci scriverebbe: toglierlo, o cambiare run_tag o i prefissi (record 1-3)",
+     "{1}: not a regular file ({2}), and the simulation would write there: remove it, or change run_tag or the prefixes (records 1-3)"},
+    {"storia del fronte di una simulazione precedente: {1} sarà continuata (i suoi record fino a it_start restano, i nuovi seguono)",
+     "front history of an earlier simulation: {1} will be continued (its records up to it_start stay, the new ones follow)"},
+    {"record 8 (it_start) = {1}: l'istantanea {2} contiene lo stato dopo l'iterazione {3} (file compagno {4}): per continuare it_start = {3}",
+     "record 8 (it_start) = {1}: the snapshot {2} holds the state after iteration {3} (companion file {4}): to continue, it_start = {3}"},
+    {"record 63 (n_stab) = {1}: il file compagno {2} continua una finestra di {3} passi; per continuare n_stab = {3} (o cancellare il file compagno per ripartire senza continuità)",
+     "record 63 (n_stab) = {1}: the companion file {2} continues a window of {3} steps; to continue, n_stab = {3} (or delete the companion file to restart without continuity)"},
+    {"l'istantanea di ripartenza {1} verrebbe sostituita all'iterazione {2} dalla simulazione stessa: cambiare run_tag (record 1) o ripartire da una copia",
+     "the restart snapshot {1} would be replaced at iteration {2} by the simulation itself: change run_tag (record 1) or restart from a copy"},
     {"record 11 (i_thom) = {1}: la simulazione richiede gli operatori pentadiagonali (i_thom = 2)",
      "record 11 (i_thom) = {1}: the simulation needs the pentadiagonal operators (i_thom = 2)"},
     {"record 5 (grid) = 1 con i_thom = 2: gli operatori pentadiagonali non esistono su griglia non uniforme, la "
@@ -374,6 +456,27 @@ inline constexpr MessageEntry kMessageTable[] = {
     {"Attenzione: ", "Warning: "},
     {"Configurazione valida.", "Valid configuration."},
     {"{1}: problemi trovati:", "{1}: problems found:"},
+
+    // ---- driver: one simulation per folder
+    {"il file sta nella cartella di lavoro (il blocco di una simulazione per cartella)",
+     "the file is in the working directory (the lock of one simulation per folder)"},
+    {"{1}: non è un file regolare ({2}): il blocco della cartella deve poter essere un file",
+     "{1}: not a regular file ({2}): the folder's lock must be able to be a file"},
+    {"che sta partendo", "starting"},
+    {"la cartella {1} è già usata da un'altra simulazione ({2}): una simulazione per cartella; attendere che finisca o lanciare questa in un'altra cartella ({3})",
+     "the folder {1} is already in use by another simulation ({2}): one simulation per folder; wait for it to finish or start this one in another folder ({3})"},
+
+    // ---- output: the companion of a snapshot, which a restart continues from
+    {"manca la riga {1}", "the line {1} is missing"},
+    {"la riga {1} ha {2} valori, ne servono {3}", "the line {1} has {2} values, {3} are needed"},
+    {"la riga {1} non contiene un intero: {2}", "the line {1} holds no integer: {2}"},
+    {"la riga {1} contiene \"{2}\" invece di un numero", "the line {1} holds \"{2}\" instead of a number"},
+    {"la prima riga non è \"{1}\"", "the first line is not \"{1}\""},
+    {"è di {1} punti, la configurazione n = {2}", "it has {1} points, the configuration n = {2}"},
+    {"{1}: file compagno illeggibile ({2}); cancellarlo per ripartire dalla sola istantanea, senza continuità",
+     "{1}: companion file unreadable ({2}); delete it to restart from the snapshot alone, without continuity"},
+    {"{1} è il file compagno di un'altra versione di {2}: la ripartenza prende la sola istantanea, senza continuità (tempo, inseguimento del fronte e controllo ripartono da capo)",
+     "{1} is the companion file of another version of {2}: the restart takes the snapshot alone, without continuity (time, front tracking and control start afresh)"},
 
     // ---- driver: the command line
     {"valore", "value"},
@@ -423,7 +526,8 @@ inline constexpr MessageEntry kMessageTable[] = {
      "  --help                 mostra questo aiuto\n"
      "  --version              mostra la versione\n"
      "\n"
-     "Stato di uscita: 0 fine normale, 2 dati di ingresso non validi,\n"
+     "Stato di uscita: 0 fine normale, 2 dati di ingresso non validi (o la cartella\n"
+     "già usata da un'altra simulazione),\n"
      "3 arresto del solutore dopo i suoi messaggi, 4 un campo non più finito,\n"
      "5 un file non scrivibile, 6 con --until-settled una simulazione non assestata\n"
      "al limite it_end, 128 + segnale dopo SIGINT (130) o SIGTERM (143).\n",
@@ -458,7 +562,8 @@ inline constexpr MessageEntry kMessageTable[] = {
      "  --help                 shows this help\n"
      "  --version              shows the version\n"
      "\n"
-     "Exit status: 0 normal end, 2 invalid input data,\n"
+     "Exit status: 0 normal end, 2 invalid input data (or the folder\n"
+     "in use by another simulation),\n"
      "3 solver stop after its messages, 4 a field no longer finite,\n"
      "5 a file that cannot be written, 6 with --until-settled a simulation unsettled\n"
      "at the cap it_end, 128 + signal after SIGINT (130) or SIGTERM (143).\n"},

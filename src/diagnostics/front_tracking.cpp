@@ -1,10 +1,12 @@
 #include "diagnostics/front_tracking.hpp"
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "core/errors.hpp"
 #include "core/free_format.hpp"
+#include "config/free_format_reader.hpp"
 #include "core/naming.hpp"
 #include "operators/operators.hpp"
 
@@ -19,9 +21,32 @@ constexpr const char* kNonUniformHeader =
     "VARIABLES=\"it\",\"t\",\"x_m\",\"dt_m\",\"s\",\"del\",\"w_in\",\"s_m\",\"de_m\",\"w_in_m\",\"w_a_m\","
     "\"s_sta\",\"w_a_s\",\"a_f\",\"s_l_ana\",\"rho_ing\",\"var\",\"del_an\"";
 
+// The records of an earlier history `text` up to iteration `last`, with its
+// header and zone line, when its header is `header`; "" otherwise.
+std::string history_up_to(const std::string& text, const std::string& header, int last) {
+  std::string kept;
+  std::size_t at = 0;
+  for (int line = 0; at < text.size(); ++line) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) break;  // a last line cut short is dropped
+    const std::string l = text.substr(at, end - at);
+    if (line == 0 && l != header) return "";
+    if (line >= 2) {
+      char* stop = nullptr;
+      const long it = std::strtol(l.c_str(), &stop, 10);
+      if (stop == l.c_str() || it > last) break;
+    }
+    kept += l + '\n';
+    at = end + 1;
+  }
+  return kept.empty() ? "" : kept;
+}
+
 // Opens the history file and writes its header and zone line. A file left
 // open by an earlier run that stopped before its last step goes on
-// receiving records when the name is the same.
+// receiving records when the name is the same. A restart continues a
+// history of the same variant instead: its records up to it_start stay
+// (those after it are the interrupted run's, which this one writes again).
 void open_history(State& s, FrontTracker& f, bool uniform) {
   set_file_name(s.addr, std::string(" ") + kHistoryName);
   sver(s.addr);
@@ -30,14 +55,33 @@ void open_history(State& s, FrontTracker& f, bool uniform) {
   if (uniform) {
     s.out() << Line().text(s.voice("file di fiamma output:  "_it)).raw(whole(s.addr.full_path));
   }
+  const std::string header = ' ' + (uniform ? std::string(kUniformHeader) : padded(kNonUniformHeader, 180));
+  const std::string zone = ' ' + padded("ZONE", uniform ? 96 : 70);
+  if (f.continue_history && !f.history.is_open()) {
+    std::string earlier;
+    try {
+      earlier = history_up_to(read_input_file(path, kHistoryName), header, s.tempo.it_start);
+    } catch (const InputError&) {
+      earlier.clear();  // none, or not a file to continue
+    }
+    if (earlier.rfind(header + '\n' + zone + '\n', 0) == 0) {
+      write_file_atomically(path, earlier, kPrefixedOrigin);
+      f.history.open(path, kPrefixedOrigin, false);
+      return;
+    }
+  }
   if (f.history.is_open() && f.history.path() != path) f.history.close();
   if (!f.history.is_open()) f.history.open(path, kPrefixedOrigin, uniform);
-  f.history.write_record(' ' + (uniform ? std::string(kUniformHeader) : padded(kNonUniformHeader, 180)) + "\n " +
-                         padded("ZONE", uniform ? 96 : 70) + '\n');
+  f.history.write_record(header + '\n' + zone + '\n');
 }
 
 void initialise(State& s, FrontTracker& f, int n_stab, bool uniform) {
   open_history(s, f, uniform);
+  if (f.restored) {
+    f.restored = false;  // once: a later sweep step starts afresh
+    return;
+  }
+  f.first_it = s.tempo.it_start;
   f.n_avg = 0;
   f.s_m = f.de_m = f.w_in_m = f.w_a_m = 0.0;
   f.s_sta = f.w_a_s = f.var = 0.0;
@@ -178,7 +222,7 @@ void measure(State& s, OperatorSet* ops, int n, FrontTracker& f, int criterion, 
   const Tempo& tm = s.tempo;
   locate_front(s, ops, n, f, criterion, dthdx);
 
-  const bool first = tm.it == tm.it_start + 1;
+  const bool first = tm.it == f.first_it + 1;
   // At the first measuring step both previous positions are the current
   // one: the first speed is 0, whatever the criterion. (The node of the
   // maximum would give a speed of (vertex - node)/dt, up to half a spacing
@@ -228,7 +272,7 @@ void measure(State& s, OperatorSet* ops, int n, FrontTracker& f, int criterion, 
   }
 
   // 16. cumulative means
-  if (tm.t >= (tm.it_start + 1) * tm.dt) {
+  if (tm.t >= (f.first_it + 1) * tm.dt) {
     const double m = f.n_avg;
     f.de_m = (m * f.de_m + f.del) / (m + 1);
     f.s_m = (m * f.s_m + f.s) / (m + 1);

@@ -30,7 +30,8 @@ struct FrontLocation {
 };
 
 // The tracker's state and outputs, owned by the main program and handed to
-// every call. Reset only by the initialising call (it = it_start).
+// every call. Reset only by the initialising call (it = it_start), unless it
+// was restored for a restart that continues an earlier run.
 struct FrontTracker : FrontLocation {
   // outputs of a measuring call besides the location
   double s = 0.0;       // front speed in the frame of the grid
@@ -42,6 +43,14 @@ struct FrontTracker : FrontLocation {
   double s_m = 0.0, de_m = 0.0, w_in_m = 0.0, w_a_m = 0.0;  // cumulative means
   double s_sta = 0.0, w_a_s = 0.0, var = 0.0;               // window statistics
   History s_last{}, w_ass_last{}, varianza_last{};           // entry 1 the oldest
+  // the it_start of the run these statistics began in: its first measuring
+  // step takes no speed, and the cumulative means count from it
+  int first_it = 0;
+  // restored from a companion: the initialising call keeps the state
+  bool restored = false;
+  // a restart: the history of the same name, when it is one, is continued
+  // (its records up to it_start kept, no new header) instead of replaced
+  bool continue_history = false;
   // the history file, open from the initialising call to the call at it_end
   AppendedFile history;
 };

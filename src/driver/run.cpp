@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -24,9 +22,13 @@
 #include "core/naming.hpp"
 #include "diagnostics/analytic_speed.hpp"
 #include "diagnostics/conservation.hpp"
+#include "driver/folder_lock.hpp"
+#include "driver/resume.hpp"
 #include "driver/safe_points.hpp"
 #include "driver/simulation.hpp"
 #include "initial/other_states.hpp"
+#include "operators/scheme_coefficients.hpp"
+#include "output/continuation.hpp"
 #include "output/parameter_report.hpp"
 #include "output/summary.hpp"
 
@@ -70,7 +72,8 @@ constexpr Msg kUsage =
     "  --help                 mostra questo aiuto\n"
     "  --version              mostra la versione\n"
     "\n"
-    "Stato di uscita: 0 fine normale, 2 dati di ingresso non validi,\n"
+    "Stato di uscita: 0 fine normale, 2 dati di ingresso non validi (o la cartella\n"
+    "già usata da un'altra simulazione),\n"
     "3 arresto del solutore dopo i suoi messaggi, 4 un campo non più finito,\n"
     "5 un file non scrivibile, 6 con --until-settled una simulazione non assestata\n"
     "al limite it_end, 128 + segnale dopo SIGINT (130) o SIGTERM (143).\n"_it;
@@ -89,19 +92,22 @@ std::string case_kind_words(const Voice& v, int kind) {
   }
 }
 
-std::vector<std::string> read_for_mode(State& s, const std::string& file) {
+// What reading the configuration noted: warnings and problems of the text.
+struct ReadNotes {
+  std::vector<std::string> warnings, problems;
+};
+
+ReadNotes read_for_mode(State& s, const std::string& file) {
   FreeFormatReader reader = FreeFormatReader::open(file, file);
-  std::vector<std::string> cut;
-  read_configuration(reader, s, nullptr, &cut);
+  ReadNotes notes;
+  read_configuration(reader, s, nullptr, &notes.warnings, &notes.problems);
   apply_overrides(s);
-  return cut;
+  return notes;
 }
 
-// The domain length a flame with domain_length 0 would choose, from the
-// analytic thickness of the derived state `derived`: it must be positive
-// and finite.
-std::vector<std::string> predicted_length_problems(State& derived) {
-  if (derived.ic_kkind.case_kind != 8 || derived.discr.domain_length != 0.0) return {};
+// The domain length a flame with domain_length 0 would choose, hlx times
+// the analytic thickness of the derived state `derived`.
+double chosen_length(State& derived) {
   // the estimate on the derived state itself, as at the start of a run and
   // with its lines sent nowhere; its console and counters are put back
   std::ostringstream sink;
@@ -115,12 +121,55 @@ std::vector<std::string> predicted_length_problems(State& derived) {
   derived.console = console;
   derived.tempo = tempo;
   const double hlx = derived.discr.hlx == 0.0 ? 0.625 * n : derived.discr.hlx;
-  const double length = hlx * thickness;
-  if (length > 0.0 && std::isfinite(length)) return {};
-  return {derived.voice("record 6 (domain_length) = 0: la lunghezza scelta, hlx = {1} volte lo spessore della "
-                        "stima analitica ({2}), sarebbe {3}: Damkohler, Zeldovich, Lewis, th_fresh e y1_fresh "
-                        "devono dare uno spessore positivo e finito, altrimenti serve una lunghezza fissa"_it,
-                        {format_real(hlx), format_real(thickness), format_real(length)})};
+  return hlx * thickness;
+}
+
+// The domain length a flame with domain_length 0 would choose must be
+// positive and finite; an anchor given as an abscissa must lie inside the
+// domain. `scale`: what turns the configured lengths into the run's (2 pi
+// for the values as read, 1 once input_eule has scaled them).
+std::vector<std::string> length_problems(State& derived, double scale) {
+  if (derived.ic_kkind.case_kind != 8) return {};
+  std::vector<std::string> problems;
+  double length = scale * derived.discr.domain_length;
+  if (derived.discr.domain_length == 0.0) {
+    length = chosen_length(derived);
+    const double hlx = derived.discr.hlx == 0.0 ? 0.625 * derived.settings.n : derived.discr.hlx;
+    if (!(length > 0.0 && std::isfinite(length))) {
+      return {derived.voice("record 6 (domain_length) = 0: la lunghezza scelta, hlx = {1} volte lo spessore della "
+                            "stima analitica ({2}), sarebbe {3}: Damkohler, Zeldovich, Lewis, th_fresh e y1_fresh "
+                            "devono dare uno spessore positivo e finito, altrimenti serve una lunghezza fissa"_it,
+                            {format_real(hlx), format_real(length / hlx), format_real(length)})};
+    }
+  }
+  const Settings& set = derived.settings;
+  const double anchor = scale * set.x_anchor;
+  if (derived.bc_kkind.follow_mode == 15 && set.x_anchor != 0.0 && derived.andam.sweep_mode != 1 &&
+      !(anchor > 0.0 && anchor < length)) {
+    problems.push_back(derived.voice("record 64 (x_anchor): il punto di ancoraggio 2*pi*x_anchor = {1} deve stare "
+                                     "dentro il dominio, lungo {2} (0: si usa x_anchor_fraction)"_it,
+                                     {format_real(anchor), format_real(length)}));
+  }
+  return problems;
+}
+
+// The compact schemes' coefficients of the two configured parameters must be
+// finite: a few exact values divide by zero.
+std::vector<std::string> scheme_problems(const State& s) {
+  auto probe = std::make_unique<State>();
+  probe->discr.i_thom = s.discr.i_thom;
+  auto& c = probe->comp.c;
+  const double ab = c[1] = s.comp.c[1], al = c[4] = s.comp.c[4];
+  def_scheme2(*probe);
+  for (const double v : c) {
+    if (!std::isfinite(v)) {
+      return {s.voice("record 12 e 13 (boundary_scheme_parameter = {1}, interior_scheme_parameter = {2}): con questi "
+                      "valori esatti i coefficienti degli schemi compatti dividono per zero; spostarli di poco (per "
+                      "esempio 0.45 invece di 4/9)"_it,
+                      {format_real(ab), format_real(al)})};
+    }
+  }
+  return {};
 }
 
 // The state as a run derives it from the configuration as read.
@@ -134,6 +183,8 @@ std::unique_ptr<State> derived_copy(const State& s) {
   d->discr = s.discr;
   d->gass = s.gass;
   d->ic_kkind = s.ic_kkind;
+  d->bc_kkind = s.bc_kkind;
+  d->andam = s.andam;
   Gass& g = d->gass;
   g.Zeldovich = g.gamma * g.Zeldovich / (g.gamma - 1.0);
   elabora_parametri(*d);
@@ -143,10 +194,12 @@ std::unique_ptr<State> derived_copy(const State& s) {
 }
 
 // The input files of a run besides the configuration, checked before
-// anything is written: the resume index, the restart snapshot, and the
-// domain length a flame would choose.
-std::vector<std::string> input_file_problems(State& s, State& derived) {
-  std::vector<std::string> problems = predicted_length_problems(derived);
+// anything is written: the resume index, the restart snapshot and its
+// companion, the schemes' coefficients, the domain length a flame would
+// choose and its anchor. `scale` as for length_problems.
+std::vector<std::string> input_file_problems(State& s, State& derived, double scale) {
+  std::vector<std::string> problems = length_problems(derived, scale);
+  for (auto& p : scheme_problems(s)) problems.push_back(std::move(p));
   try {
     read_resume_index(s);
   } catch (const InputError& e) {
@@ -155,6 +208,7 @@ std::vector<std::string> input_file_problems(State& s, State& derived) {
   if (s.rrestart.ires != 0) {
     try {
       check_restart_file(s, s.settings.n);
+      for (auto& p : restart_problems(s)) problems.push_back(std::move(p));
     } catch (const InputError& e) {
       problems.push_back(s.voice(e.message()));
     }
@@ -176,18 +230,103 @@ std::string shown(const std::filesystem::path& p) {
   return s.empty() ? "." : s;
 }
 
-// Whether the run will write snapshot number k.
-bool writes_snapshot(const Tempo& t, long long k) {
-  if (k == t.it_start || k == static_cast<long long>(t.it_end) + 1) return true;
-  return k > t.it_start && k <= t.it_end && t.it_out > 0 && k % t.it_out == 0;
-}
-
 // Digits only, from position `at` up to ".dat" at the end; the number or -1.
 long long counter_in(const std::string& name, std::size_t at) {
   if (name.size() < at + 5 || name.compare(name.size() - 4, 4, ".dat") != 0) return -1;
   const std::string digits = name.substr(at, name.size() - 4 - at);
   if (digits.empty() || digits.size() > 12 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
   return std::stoll(digits);
+}
+
+// Where a run's prefixed outputs go and which of their names it uses.
+struct OutputPlan {
+  std::filesystem::path folder;
+  std::string lead;     // the leading part of every prefixed name
+  std::string tags;     // the run tags of the simulations that will run
+  std::string table;    // the sweep table's name after the lead ("" none)
+  std::string summary;  // the summary's name after the lead
+};
+
+OutputPlan output_plan(State& s, int first) {
+  namespace fs = std::filesystem;
+  OutputPlan plan;
+  const fs::path sample = s.file(trimmed(s.addr.path_prefix_1) + trimmed(s.addr.path_prefix_2) + "@");
+  plan.folder = sample.parent_path();
+  plan.lead = sample.filename().string();
+  plan.lead.pop_back();
+  const Andam& a = s.andam;
+  const int count = a.sweep_mode == 0 ? 1 : a.sweep_count;
+  const char tag = s.addr.run_tag[0];
+  const int step = s.options.sweep_step;
+  if (step >= 1 && step <= kMaxSweepCount) {
+    plan.tags = std::string(1, static_cast<char>(64 + step));
+  } else if (a.sweep_mode == 1) {
+    for (int i = first; i <= count && i <= kMaxSweepCount; ++i) plan.tags += static_cast<char>(64 + i);
+  } else if (first <= count) {
+    plan.tags = std::string(1, tag);
+  }
+  if (a.sweep_mode == 1) {
+    plan.table = (step > 0 ? plan.tags : std::string(1, tag)) + "and" + sweep_file_code(a.sweep_parameter) +
+                 (step > 0 ? "_passo.dat" : ".dat");
+  }
+  plan.summary = (step > 0 ? plan.tags : std::string(1, tag)) + "summary.json";
+  return plan;
+}
+
+// How the run writes the file `name` of the plan's folder: 0 not at all, 1
+// replacing it (a symbolic link there is replaced, not followed), 2 appending
+// to it.
+int output_use(const OutputPlan& plan, const State& s, std::string name) {
+  const bool companion = name.size() > 7 && name[0] == '.' && name.ends_with(kCompanionSuffix);
+  if (companion) name = name.substr(1, name.size() - 1 - std::string(kCompanionSuffix).size());
+  if (name.size() <= plan.lead.size() || name.compare(0, plan.lead.size(), plan.lead) != 0) return 0;
+  const std::string rest = name.substr(plan.lead.size());
+  if (!companion && rest == plan.summary) return 1;
+  if (!companion && !plan.table.empty() && rest == plan.table) return 2;
+  if (rest.size() < 2 || plan.tags.find(rest[0]) == std::string::npos) return 0;
+  if (!companion && rest.substr(1) == "sf_delta.dat") return s.ic_kkind.case_kind == 8 ? 2 : 0;
+  const int kind = s.ic_kkind.case_kind;
+  const bool snapshot = rest.compare(1, 2, "pr") == 0;
+  const bool analytic = !companion && rest.compare(1, 2, "an") == 0 && kind >= 3 && kind <= 5;
+  if (!snapshot && !analytic) return 0;
+  const long long k = counter_in(rest, 3);
+  return k >= 0 && writes_snapshot(s.tempo, k) ? 1 : 0;
+}
+
+// Outputs of the run at whose names stands something that is not a regular
+// file (a FIFO, a folder, a device, a socket): the run would block on it or
+// fail at it, so it does not start.
+std::vector<std::string> output_name_problems(State& s) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> problems;
+  auto check = [&](const fs::path& p, int use) {
+    std::error_code ec;
+    const fs::file_status st = use == 2 ? fs::status(p, ec) : fs::symlink_status(p, ec);
+    if (!fs::exists(st) || fs::is_regular_file(st) || fs::is_symlink(st)) return;
+    const Msg what = fs::is_fifo(st)        ? "una FIFO"_it
+                     : fs::is_directory(st) ? "una cartella"_it
+                     : fs::is_socket(st)    ? "un socket"_it
+                     : fs::is_character_file(st) || fs::is_block_file(st) ? "un dispositivo"_it
+                                                                            : "un file speciale"_it;
+    problems.push_back(s.voice("{1}: non è un file regolare ({2}), e la simulazione ci scriverebbe: toglierlo, o "
+                               "cambiare run_tag o i prefissi (record 1-3)"_it,
+                               {shown(p), what}));
+  };
+  for (const char* name : {kReportFile, "fort.93", "fort.123", "fort.456"}) check(s.file(name), 1);
+  if (s.grid == 1) check(s.file("fort.87"), 2);
+  int first = 1;
+  try {
+    first = read_resume_index(s);
+  } catch (const InputError&) {
+    // reported by the resume index's own check
+  }
+  const OutputPlan plan = output_plan(s, first);
+  std::error_code ec;
+  if (!fs::is_directory(plan.folder, ec)) return problems;
+  for (const auto& entry : fs::directory_iterator(plan.folder, ec)) {
+    if (const int use = output_use(plan, s, entry.path().filename().string()); use != 0) check(entry.path(), use);
+  }
+  return problems;
 }
 
 // What the run will do with its output folders: folders that are missing
@@ -202,11 +341,15 @@ void output_predictions(State& s, ConfigCheck& c) {
     c.problems.push_back(
         v("la cartella di lavoro {1} non è scrivibile (post_dati.dat, i_and_min.dat, fort.*)"_it, {s.workdir.string()}));
   }
-  // The folder and the leading part of every prefixed name.
-  const fs::path sample = s.file(trimmed(s.addr.path_prefix_1) + trimmed(s.addr.path_prefix_2) + "@");
-  const fs::path folder = sample.parent_path();
-  std::string lead = sample.filename().string();
-  lead.pop_back();
+  int first = 1;
+  try {
+    first = read_resume_index(s);
+  } catch (const InputError&) {
+    // already a problem
+  }
+  const OutputPlan plan = output_plan(s, first);
+  const fs::path& folder = plan.folder;
+  const std::string& lead = plan.lead;
   if (!fs::is_directory(folder, ec)) {
     c.problems.push_back(v("la cartella dei file di uscita {1} (da path_prefix_1 e path_prefix_2 (record 2 e 3)) non "
                            "esiste: il primo file di uscita fermerebbe la simulazione"_it,
@@ -221,10 +364,9 @@ void output_predictions(State& s, ConfigCheck& c) {
   }
 
   // The steps that will run and their tags.
-  int first = 1;
   const int count = s.andam.sweep_mode == 0 ? 1 : s.andam.sweep_count;
   try {
-    first = read_resume_index(s);
+    read_resume_index(s);
   } catch (const InputError&) {
     return;  // already a problem
   }
@@ -237,18 +379,10 @@ void output_predictions(State& s, ConfigCheck& c) {
                            "(cancellare il file per ripartire dal primo)"_it,
                            {std::string_view(kResumeFile), format_int(first)}));
   }
-  std::string tags;
-  if (s.andam.sweep_mode == 1) {
-    for (int i = first; i <= count && i <= kMaxSweepCount; ++i) tags += static_cast<char>(64 + i);
-  } else if (first <= count) {
-    tags = std::string(1, s.addr.run_tag[0]);
-  }
-
+  const std::string& tags = plan.tags;
   std::vector<std::string> replaced, kept;
   std::string history, table;
-  const std::string table_name =
-      s.andam.sweep_mode == 1 ? std::string(1, s.addr.run_tag[0]) + "and" + sweep_file_code(s.andam.sweep_parameter) + ".dat"
-                              : std::string();
+  const std::string& table_name = plan.table;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
     const std::string name = entry.path().filename().string();
     if (name.size() <= lead.size() || name.compare(0, lead.size(), lead) != 0) continue;
@@ -280,9 +414,13 @@ void output_predictions(State& s, ConfigCheck& c) {
   }
   if (!history.empty()) {
     c.warnings.push_back(
-        s.grid == 0 ? v("storia del fronte di una simulazione precedente: {1} sarà sostituita"_it, {history})
-                    : v("storia del fronte di una simulazione precedente: {1} riceverà un nuovo blocco in coda"_it,
-                        {history}));
+        s.rrestart.ires != 0
+            ? v("storia del fronte di una simulazione precedente: {1} sarà continuata (i suoi record fino a it_start "
+                "restano, i nuovi seguono)"_it,
+                {history})
+        : s.grid == 0 ? v("storia del fronte di una simulazione precedente: {1} sarà sostituita"_it, {history})
+                      : v("storia del fronte di una simulazione precedente: {1} riceverà un nuovo blocco in coda"_it,
+                          {history}));
   }
   if (!table.empty()) {
     c.warnings.push_back(v("la tabella dell'andamento {1} esiste: riceverà un nuovo blocco in coda"_it, {table}));
@@ -353,9 +491,16 @@ void start_up(State& s, RunRecord* record) {
   elabora_parametri(s);
   if (s.ic_kkind.case_kind <= 7) maschera_ad(s);
   if (s.ic_kkind.case_kind >= 3 && s.ic_kkind.case_kind <= 5) input_profilo_an(s);
-  const auto problems = input_file_problems(s, s);
+  auto problems = input_file_problems(s, s, 1.0);
+  for (auto& p : output_name_problems(s)) problems.push_back(std::move(p));
   if (!problems.empty()) {
     throw InputError(std::string(s.voice("la simulazione non può partire:"_it)) + joined(problems));
+  }
+  // The summary that says "running", in place of any earlier one, before
+  // the run writes anything else.
+  if (record != nullptr) {
+    write_summary(s, *record, RunEnd::Running, 0, "");
+    record->running_written = true;
   }
   const Settings& set = s.settings;
   scrivi_parametri(s, set.n, set.n_species, set.cfl, set.stab, set.rk_scheme, kReportLimit);
@@ -368,18 +513,21 @@ namespace {
 // off the terminal, the simulation under way closed, the summary written.
 // A summary that cannot be written ends a normal run with a write failure;
 // after another failure it is only reported, so that the first cause stays
-// the one the exit status tells.
+// the one the exit status tells. A summary that cannot be written leaves the
+// one that says "running", or, when not even that one was written, none: an
+// earlier run's summary never stays to speak for this one.
 void finish_run(State& s, MainValues& mv, RunEnd end, int exit_status, const std::string& message) {
   mv.progress.close();
   if (!mv.record.configuration_read) return;
   close_simulation_record(s, mv, end);
-  if (end == RunEnd::Normal || end == RunEnd::Unsettled) {
-    write_summary(s, mv.record, end, exit_status, message);
-    return;
-  }
   try {
     write_summary(s, mv.record, end, exit_status, message);
   } catch (const WriteError& e) {
+    if (!mv.record.running_written) {
+      std::error_code ec;
+      std::filesystem::remove(s.file(summary_path(s, mv.record)), ec);
+    }
+    if (end == RunEnd::Normal || end == RunEnd::Unsettled) throw;
     std::cerr << "fiamma: " << s.voice(e.message()) << '\n';
   }
 }
@@ -408,7 +556,9 @@ class ConsoleFilter {
 }  // namespace
 
 int run_simulation(State& s, const RunSetup& setup) {
-  const SignalGuard signals;
+  // one run per folder: refused at once, before anything is read or written
+  const FolderLock lock(s.workdir);
+  SignalGuard signals;
   auto mv = std::make_unique<MainValues>();
   mv->record.command_line = setup.command_line;
   mv->record.started = std::chrono::steady_clock::now();
@@ -417,6 +567,13 @@ int run_simulation(State& s, const RunSetup& setup) {
   try {
     start_up(s, &mv->record);
     run_sweeps(s, *mv);
+    check_output_stream(s.out().flush(), "standard output");
+    // a signal after the last safe point: the files are whole, the run says so
+    if (const int late = pending_signal(); late != 0) {
+      throw Interrupted(late, say("interrotto da {1} quando la simulazione era ormai finita: i suoi file sono "
+                                  "completi"_it,
+                                  {signal_name(late)}));
+    }
   } catch (const InputError& e) {
     finish_run(s, *mv, RunEnd::BadInput, kExitBadInput, s.voice(e.message()));
     throw;
@@ -441,26 +598,39 @@ int run_simulation(State& s, const RunSetup& setup) {
     ++capped;
     unsettled += std::string(unsettled.empty() ? "" : ", ") + run.run_tag;
   }
+  std::string message;
   if (capped > 0) {
     const std::string tol = format_real(s.options.settled_tolerance);
-    const std::string message =
-        capped == 1 ? s.voice("1 simulazione non assestata entro {1} al limite it_end ({2}): allungare it_end o "
-                              "ripartire dall'ultima istantanea"_it, {tol, unsettled})
-                    : s.voice("{1} simulazioni non assestate entro {2} al limite it_end ({3}): allungare it_end o "
-                              "ripartire dall'ultima istantanea"_it, {format_int(capped), tol, unsettled});
-    finish_run(s, *mv, RunEnd::Unsettled, kExitUnsettled, message);
+    message = capped == 1 ? s.voice("1 simulazione non assestata entro {1} al limite it_end ({2}): allungare it_end o "
+                                    "ripartire dall'ultima istantanea"_it, {tol, unsettled})
+                          : s.voice("{1} simulazioni non assestate entro {2} al limite it_end ({3}): allungare it_end o "
+                                    "ripartire dall'ultima istantanea"_it, {format_int(capped), tol, unsettled});
+  }
+  finish_run(s, *mv, capped > 0 ? RunEnd::Unsettled : RunEnd::Normal, capped > 0 ? kExitUnsettled : kExitNormal,
+             message);
+  // A signal while the summary was written, or while the handlers go back:
+  // the summary is written again to say so.
+  if (const int late = signals.release(); late != 0) {
+    const Message interrupted = say("interrotto da {1} mentre chiudeva: la simulazione era finita e i suoi file sono "
+                                    "completi"_it,
+                                    {signal_name(late)});
+    finish_run(s, *mv, RunEnd::Interrupted, kExitSignalBase + late, s.voice(interrupted));
+    throw Interrupted(late, interrupted);
+  }
+  if (capped > 0) {
     *s.diagnostics << "fiamma: " << message << '\n';
     return kExitUnsettled;
   }
-  finish_run(s, *mv, RunEnd::Normal, kExitNormal, "");
   return kExitNormal;
 }
 
-ConfigCheck check_configuration(State& s, const std::vector<std::string>& cut) {
+ConfigCheck check_configuration(State& s, const std::vector<std::string>& warnings,
+                                const std::vector<std::string>& reading_problems) {
   ConfigCheck c;
-  c.problems = range_problems(s);
+  c.problems = reading_problems;
+  for (auto& p : range_problems(s)) c.problems.push_back(std::move(p));
   if (const std::string step = sweep_step_problem(s); !step.empty()) c.problems.push_back(step);
-  for (const auto& note : cut) c.warnings.push_back(note);
+  for (const auto& note : warnings) c.warnings.push_back(note);
   const auto& set = s.settings;
   const auto& d = s.discr;
   const Voice& v = s.voice;
@@ -495,8 +665,9 @@ ConfigCheck check_configuration(State& s, const std::vector<std::string>& cut) {
     }
   }
   if (c.problems.empty()) {
-    for (auto& p : input_file_problems(s, *derived_copy(s))) c.problems.push_back(std::move(p));
+    for (auto& p : input_file_problems(s, *derived_copy(s), 2.0 * 3.141592653589793)) c.problems.push_back(std::move(p));
   }
+  for (auto& p : output_name_problems(s)) c.problems.push_back(std::move(p));
   output_predictions(s, c);
   auto& out = c.description;
   out.push_back(v("Simulazione: {1}."_it, {case_kind_words(v, s.ic_kkind.case_kind)}));
@@ -677,8 +848,14 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   try {
     switch (cl.mode) {
-      case CommandLine::Mode::Help: out << voice(kUsage); return 0;
-      case CommandLine::Mode::Version: out << "fiamma " << FIAMMA_VERSION << '\n'; return 0;
+      case CommandLine::Mode::Help:
+        out << voice(kUsage);
+        check_output_stream(out.flush(), "standard output");
+        return 0;
+      case CommandLine::Mode::Version:
+        out << "fiamma " << FIAMMA_VERSION << '\n';
+        check_output_stream(out.flush(), "standard output");
+        return 0;
       case CommandLine::Mode::Run: {
         auto s = std::make_unique<State>();
         s->console = &out;
@@ -699,18 +876,18 @@ int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::os
     s->options = cl.options;
     s->workdir = std::filesystem::path(file).parent_path();
     if (s->workdir.empty()) s->workdir = ".";
-    const auto cut = read_for_mode(*s, file);
+    const ReadNotes notes = read_for_mode(*s, file);
     if (cl.mode == CommandLine::Mode::PrintConfig) {
       print_configuration(*s, out);
+      check_output_stream(out.flush(), "standard output");
       return 0;
     }
-    const ConfigCheck c = check_configuration(*s, cut);
+    const ConfigCheck c = check_configuration(*s, notes.warnings, notes.problems);
     for (const auto& line : c.description) out << line << '\n';
     for (const auto& line : c.warnings) out << voice("Attenzione: "_it) << line << '\n';
-    if (c.problems.empty()) {
-      out << voice("Configurazione valida."_it) << '\n';
-      return 0;
-    }
+    if (c.problems.empty()) out << voice("Configurazione valida."_it) << '\n';
+    check_output_stream(out.flush(), "standard output");
+    if (c.problems.empty()) return 0;
     err << voice("{1}: problemi trovati:"_it, {file}) << '\n';
     for (const auto& p : c.problems) err << "  " << p << '\n';
     return kExitBadInput;

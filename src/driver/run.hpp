@@ -29,8 +29,10 @@ inline constexpr int kExitUnsettled = 6;
 // 143 SIGTERM).
 inline constexpr int kExitSignalBase = 128;
 
-// The start-up of a run: configuration, derivations, parameter report. With
-// a record, the configuration as read and the parameter file go into it.
+// The start-up of a run: configuration, derivations, the checks before
+// anything is written, parameter report. With a record, the configuration as
+// read and the parameter file go into it, and the summary that says
+// "running" replaces any earlier one before the report is written.
 void start_up(State& s, RunRecord* record = nullptr);
 
 // How the program was started: its arguments, for the summary, and the
@@ -52,8 +54,10 @@ struct ConfigCheck {
   std::vector<std::string> warnings;
   std::vector<std::string> description;
 };
-// `cut`: the texts the reading cut to their fields, reported as warnings.
-ConfigCheck check_configuration(State& s, const std::vector<std::string>& cut = {});
+// `warnings`: what the reading noted (texts cut to their fields, ...);
+// `reading_problems`: what it refused (a decimal comma).
+ConfigCheck check_configuration(State& s, const std::vector<std::string>& warnings = {},
+                                const std::vector<std::string>& reading_problems = {});
 
 // The command line; returns the exit status.
 int fiamma_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,7 +1,16 @@
 #include "driver/safe_points.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <ostream>
+#include <string>
+
+#include "core/console_buffer.hpp"
+#include "core/errors.hpp"
 
 namespace fiamma {
 
@@ -34,6 +43,7 @@ double deviation_sum(const Field& f, int last) {
 
 SignalGuard::SignalGuard() {
   g_signal = 0;
+  installed_ = true;
   struct sigaction action {};
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
@@ -42,13 +52,61 @@ SignalGuard::SignalGuard() {
   sigaction(SIGTERM, &action, &g_previous_term);
 }
 
-SignalGuard::~SignalGuard() {
+SignalGuard::~SignalGuard() { release(); }
+
+int SignalGuard::release() {
+  if (!installed_) return 0;
+  installed_ = false;
+  // Both blocked while the handlers change: a signal in between waits in the
+  // kernel and is taken here.
+  sigset_t both, before;
+  sigemptyset(&both);
+  sigaddset(&both, SIGINT);
+  sigaddset(&both, SIGTERM);
+  sigprocmask(SIG_BLOCK, &both, &before);
   sigaction(SIGINT, &g_previous_int, nullptr);
   sigaction(SIGTERM, &g_previous_term, nullptr);
+  int received = g_signal;
+  const timespec none{0, 0};
+  for (int got; (got = sigtimedwait(&both, nullptr, &none)) > 0;) {
+    if (received == 0) received = got;
+  }
   g_signal = 0;
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  return received;
 }
 
 int pending_signal() { return g_signal; }
+
+NonFiniteValue find_non_finite(const FrontTracker& f) {
+  const std::pair<Msg, double> values[] = {
+      {"x_m (ascissa del fronte)"_it, f.x_m}, {"s (velocità del fronte)"_it, f.s},
+      {"del (spessore del fronte)"_it, f.del}, {"w_in (velocità di ingresso)"_it, f.w_in},
+      {"s_cons (velocità di consumo)"_it, f.s_cons}, {"var (varianza di stabilizzazione)"_it, f.var},
+  };
+  for (const auto& [name, value] : values) {
+    if (!std::isfinite(value)) return {name, "punto"_it, 0, value};
+  }
+  return {};
+}
+
+void check_output_stream(std::ostream& os, const char* what) {
+  if (os.good()) return;
+  // the console's own buffer knows why; otherwise the flush once more
+  const auto* console = dynamic_cast<const ConsoleBuffer*>(std::cout.rdbuf());
+  errno = 0;
+  os.clear();
+  os.flush();
+  const int error = console != nullptr && console->error() != 0 ? console->error() : errno != 0 ? errno : EIO;
+  os.setstate(std::ios::badbit);
+  throw WriteError(say("{1}: impossibile scrivere ({2}); la console va in un file, una pipe o un dispositivo che non la riceve"_it,
+                       {std::string_view(what), std::string_view(std::strerror(error))}));
+}
+
+void check_console(State& s) {
+  if (s.out().good()) return;
+  check_output_stream(s.out(), "standard output");
+}
 
 Message signal_name(int signal_number) {
   switch (signal_number) {

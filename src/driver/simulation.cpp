@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "diagnostics/analytic_solutions.hpp"
 #include "diagnostics/analytic_speed.hpp"
 #include "diagnostics/conservation.hpp"
+#include "driver/resume.hpp"
 #include "driver/safe_points.hpp"
 #include "initial/flame_profile.hpp"
 #include "initial/other_states.hpp"
@@ -36,8 +38,9 @@ void write_resume_index(State& s, MainValues& mv, int index) {
             index <= a.sweep_count ? std::optional<int>(index) : std::nullopt);
 }
 
-// A snapshot, remembered as the newest one to restart from.
-void write_snapshot(State& s, MainValues& mv);
+// A snapshot, remembered as the newest one to restart from, with its
+// companion unless the state is not one to go on from.
+void write_snapshot(State& s, MainValues& mv, bool with_companion = true);
 
 // The end of a run whose fields stopped being finite: the message lines, the
 // state as it is in the snapshot this step would have written, the history
@@ -46,18 +49,21 @@ void write_snapshot(State& s, MainValues& mv);
 [[noreturn]] void stop_non_finite(State& s, MainValues& mv, const NonFiniteValue& bad) {
   std::ostream& o = s.out();
   const Voice& v = s.voice;
-  o << Line().text(v("Campo non più finito: "_it)).raw(v(*bad.field))
-    << Line().text(v(bad.points)).text(": ").integer(bad.point)
-    << Line().text(v("iterazione it = "_it)).integer(s.tempo.it)
-    << Line().text(v("valore: "_it)).real(bad.value);
-  write_snapshot(s, mv);
+  o << Line().text(v("Campo non più finito: "_it)).raw(v(*bad.field));
+  if (bad.point > 0) o << Line().text(v(bad.points)).text(": ").integer(bad.point);
+  o << Line().text(v("iterazione it = "_it)).integer(s.tempo.it) << Line().text(v("valore: "_it)).real(bad.value);
+  write_snapshot(s, mv, false);
   o << Line().text(v("Stato scritto in "_it)).raw(mv.last_snapshot.string()) << Line().text(v("Codice interrotto"_it));
   o.flush();
   mv.front.history.close();
   mv.table.file.close();
-  throw NonFiniteField(say("campo {1} non finito ({2} {3}, iterazione {4}); stato in {5}"_it,
-                           {*bad.field, bad.points, format_int(bad.point), format_int(s.tempo.it),
-                            mv.last_snapshot.string()}));
+  if (bad.point > 0) {
+    throw NonFiniteField(say("campo {1} non finito ({2} {3}, iterazione {4}); stato in {5}"_it,
+                             {*bad.field, bad.points, format_int(bad.point), format_int(s.tempo.it),
+                              mv.last_snapshot.string()}));
+  }
+  throw NonFiniteField(say("campo {1} non finito (iterazione {2}); stato in {3}"_it,
+                           {*bad.field, format_int(s.tempo.it), mv.last_snapshot.string()}));
 }
 
 // The end of a run at a safe point after SIGINT or SIGTERM: the console
@@ -71,14 +77,14 @@ void write_snapshot(State& s, MainValues& mv);
   Message line = say("interrotto da {1}"_it, {signal_name(signal_number)});
   line += it >= 0 ? say(" dopo l'iterazione {1}"_it, {format_int(it)}) : say(" tra due passi dell'andamento"_it);
   if (s.andam.sweep_mode == 1) {
-    line += say(" (passo {1} di {2} dell'andamento); per continuare rilanciare nella stessa cartella: l'andamento "
-                "riprende dal passo {3} scritto in {4}"_it,
+    line += say(" (passo {1} di {2} dell'andamento); per continuare rilanciare nella stessa cartella (l'andamento "
+                "riprende dal passo {3} scritto in {4}): {5}"_it,
                 {format_int(mv.i_and), format_int(s.andam.sweep_count), format_int(mv.i_and),
-                 std::string_view(kResumeFile)});
+                 std::string_view(kResumeFile), rerun_command(mv.record.command_line)});
   } else if (!mv.last_snapshot.empty()) {
-    line += say("; per continuare ripartire dall'ultima istantanea {1} (ires = 1, restart_name_1 = il suo nome, "
-                "it_start = la sua iterazione)"_it,
-                {mv.last_snapshot.string()});
+    line += say("; per continuare dall'ultima istantanea {1}, nella stessa cartella: {2}"_it,
+                {mv.last_snapshot.string(),
+                 resume_command(s, mv.record.command_line, mv.last_snapshot, mv.last_snapshot_it)});
   } else {
     line += say("; nessuna istantanea scritta: rilanciare da capo"_it);
   }
@@ -86,8 +92,10 @@ void write_snapshot(State& s, MainValues& mv);
 }
 
 void check_safe_point(State& s, MainValues& mv) {
-  const NonFiniteValue bad = find_non_finite(s);
+  NonFiniteValue bad = find_non_finite(s);
+  if (!bad.field && s.ic_kkind.case_kind == 8) bad = find_non_finite(mv.front);
   if (bad.field) stop_non_finite(s, mv, bad);
+  check_console(s);
 }
 
 void report(State& s, const MainValues& mv) {
@@ -116,9 +124,26 @@ void write_analytic(State& s, MainValues& mv, double t, int counter) {
   if (kind >= 3 && kind <= 5) note_last_opened(mv.record, s, "analytic", counter, t, mv.i_and);
 }
 
-// The field snapshot of the current step.
-void write_snapshot(State& s, MainValues& mv) {
-  mv.last_snapshot = out_tec_prim(s, *mv.operators, s.settings.n, s.settings.n_species);
+// The field snapshot of the current step. A restart's initial state is not
+// written over the snapshot it started from.
+void write_snapshot(State& s, MainValues& mv, bool with_companion) {
+  const Tempo& tm = s.tempo;
+  const int state_it = std::clamp(tm.it, tm.it_start, std::max(tm.it_start, tm.it_end));
+  if (!mv.restart_source.empty() && tm.it == tm.it_start) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(s.file(tagged_output_path(s, "-pr------.dat", 4, 6, tm.it)),
+                                    s.file(mv.restart_source), ec)) {
+      mv.last_snapshot = mv.restart_source;
+      mv.last_snapshot_it = state_it;
+      return;
+    }
+  }
+  std::function<void(const std::filesystem::path&, std::uint64_t)> companion;
+  if (with_companion) {
+    companion = [&](const std::filesystem::path& name, std::uint64_t hash) { write_companion(s, mv, name, hash, state_it); };
+  }
+  mv.last_snapshot = out_tec_prim(s, *mv.operators, s.settings.n, s.settings.n_species, companion);
+  mv.last_snapshot_it = state_it;
   note_last_opened(mv.record, s, "snapshot", s.tempo.it, s.tempo.t, mv.i_and);
 }
 
@@ -358,6 +383,8 @@ void simulate(State& s, MainValues& mv) {
   open_simulation_record(s, mv);
   mv.route.reset();
   mv.rate_windows.reset(set.n_stab);
+  mv.last_companion.clear();
+  mv.restart_source.clear();
   mv.solver.reset();
   mv.operators.reset();
   if (s.grid == 1) input_grid(s, n);
@@ -371,8 +398,10 @@ void simulate(State& s, MainValues& mv) {
   o << Line().text("Main: ires = ").integer(s.rrestart.ires);
   const int kind = s.ic_kkind.case_kind;
   bool continued = false;
+  std::optional<double> resumed_inflow;
   if (s.rrestart.ires != 0) {
     res_inp(s, ops, n, ns);
+    resumed_inflow = resume_from_companion(s, mv);
   } else if (flame) {
     ini_fiamma_new(s, ops, n, ns);
     continued = settling && (continue_settled_flame(s, mv) || start_from_snapshot(s, mv));
@@ -388,7 +417,7 @@ void simulate(State& s, MainValues& mv) {
     o << Line().text(s.voice("Velocita analitica del fronte: "_it)).real(mv.M_l_ana / s.vvar[1][1]);
   }
   if (s.rrestart.ires == 0 && !continued) initial_projection(s, mv);
-  mv.inflow_momentum = s.vvar[4][1];
+  mv.inflow_momentum = resumed_inflow.value_or(s.vvar[4][1]);
   check_safe_point(s, mv);
   write_snapshot(s, mv);
   write_analytic(s, mv, 0.0, 0);

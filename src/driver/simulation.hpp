@@ -54,6 +54,9 @@ struct MainValues : StepValues {
   RunRecord record;     // what the run summary states
   Progress progress;    // the progress line on a terminal
   std::filesystem::path last_snapshot;  // the newest whole snapshot
+  int last_snapshot_it = 0;             // the iteration whose end state it holds
+  std::filesystem::path last_companion; // its companion, written by this simulation
+  std::filesystem::path restart_source; // a restart's snapshot, never written over
 };
 
 // The resume index of "i_and_min.dat": 1 when the file is missing or

@@ -151,11 +151,11 @@ void prepare(PreparedOperator& p, const OperatorBlocks& k, Operator op) {
 // Lane vectors: the interleaved right-hand sides of a pass side by side in
 // one register where the target has them (pairs on baseline x86-64). Lane
 // arithmetic is the scalar arithmetic of each lane, operation for operation.
-// (Wide vectors never cross a function boundary here, so the note on their
-// calling convention without AVX does not concern these helpers.)
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+// The helpers that take or give a lane vector are always inlined, into the
+// AVX2 copy of the kernel as into the baseline one: a call would pass a wide
+// vector between code compiled for two targets, which disagree on how (the
+// unoptimised builds, which inline nothing else, would crash).
+#define FIAMMA_LANE_HELPER __attribute__((always_inline)) inline
 template <int W>
 struct Lane;
 template <>
@@ -171,39 +171,35 @@ struct Lane<4> {
   using V = double __attribute__((vector_size(32)));
 };
 
+// (Lane vectors go out through references: none is passed or returned by
+// value, so that no call could carry one between the two targets.)
 template <int W>
-inline typename Lane<W>::V lane_load(const double* p) {
-  typename Lane<W>::V v;
+FIAMMA_LANE_HELPER void lane_load(const double* p, typename Lane<W>::V& v) {
   std::memcpy(&v, p, sizeof v);
-  return v;
 }
 
 template <int W>
-inline void lane_store(double* p, const typename Lane<W>::V& v) {
+FIAMMA_LANE_HELPER void lane_store(double* p, const typename Lane<W>::V& v) {
   std::memcpy(p, &v, sizeof v);
 }
 
 // x[k][i] of every lane k.
 template <int W>
-inline typename Lane<W>::V lane_gather(const double* const* x, int i) {
+FIAMMA_LANE_HELPER void lane_gather(const double* const* x, int i, typename Lane<W>::V& v) {
   if constexpr (W == 1) {
-    return x[0][i];
+    v = x[0][i];
   } else {
-    typename Lane<W>::V v;
     for (int k = 0; k < W; ++k) v[k] = x[k][i];
-    return v;
   }
 }
 
 // One value per lane.
 template <int W, typename Get>
-inline typename Lane<W>::V lane_values(Get get) {
+FIAMMA_LANE_HELPER void lane_values(Get get, typename Lane<W>::V& v) {
   if constexpr (W == 1) {
-    return get(0);
+    v = get(0);
   } else {
-    typename Lane<W>::V v;
     for (int k = 0; k < W; ++k) v[k] = get(k);
-    return v;
   }
 }
 
@@ -287,24 +283,29 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
   }
   general_rows(4, lo - 1);
   if (lo < n - 2) {
-    const V c0 = lane_values<W>([&](int k) { return ops[k]->band[0]; });
-    const V c1 = lane_values<W>([&](int k) { return ops[k]->band[1]; });
-    const V c2 = lane_values<W>([&](int k) { return ops[k]->band[2]; });
-    const V c3 = lane_values<W>([&](int k) { return ops[k]->band[3]; });
-    const V c4 = lane_values<W>([&](int k) { return ops[k]->band[4]; });
-    const V c5 = lane_values<W>([&](int k) { return ops[k]->band[5]; });
-    const V c6 = lane_values<W>([&](int k) { return ops[k]->band[6]; });
-    const V lamv = lane_values<W>([&](int k) { return ops[k]->lambda_c; });
-    const V rqv = lane_values<W>([&](int k) { return ops[k]->inv_pivot_c; });
-    const V ebqv = lane_values<W>([&](int k) { return ops[k]->elim_b_over_pivot_c; });
-    V elv = lane_values<W>([&](int k) { return el[k]; });
-    V swv = lane_values<W>([&](int k) { return sw[k]; });
+    V c0, c1, c2, c3, c4, c5, c6, lamv, rqv, ebqv, elv, swv;
+    lane_values<W>([&](int k) { return ops[k]->band[0]; }, c0);
+    lane_values<W>([&](int k) { return ops[k]->band[1]; }, c1);
+    lane_values<W>([&](int k) { return ops[k]->band[2]; }, c2);
+    lane_values<W>([&](int k) { return ops[k]->band[3]; }, c3);
+    lane_values<W>([&](int k) { return ops[k]->band[4]; }, c4);
+    lane_values<W>([&](int k) { return ops[k]->band[5]; }, c5);
+    lane_values<W>([&](int k) { return ops[k]->band[6]; }, c6);
+    lane_values<W>([&](int k) { return ops[k]->lambda_c; }, lamv);
+    lane_values<W>([&](int k) { return ops[k]->inv_pivot_c; }, rqv);
+    lane_values<W>([&](int k) { return ops[k]->elim_b_over_pivot_c; }, ebqv);
+    lane_values<W>([&](int k) { return el[k]; }, elv);
+    lane_values<W>([&](int k) { return sw[k]; }, swv);
     // Several lanes: their inputs side by side, so that a row reads whole
     // vectors. One lane: the products of all the constant rows first, in a
     // loop the compiler runs over several rows at once, so that the
     // recurrences below only read them.
     if constexpr (W > 1) {
-      for (int i = lo - 3; i <= hi + 3; ++i) lane_store<W>(in + i * W, lane_gather<W>(f, i));
+      for (int i = lo - 3; i <= hi + 3; ++i) {
+        V g;
+        lane_gather<W>(f, i, g);
+        lane_store<W>(in + i * W, g);
+      }
     } else {
       const double* __restrict x = f[0];
       double* __restrict r = in;
@@ -313,14 +314,20 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
                c6 * x[i + 3];
       }
     }
-    auto product = [&](int i) -> V {
+    auto product = [&](int i, V& r) __attribute__((always_inline)) {
       if constexpr (W == 1) {
-        return in[i];
+        r = in[i];
       } else {
         const double* x = in + i * W;
-        return c0 * lane_load<W>(x - 3 * W) + c1 * lane_load<W>(x - 2 * W) + c2 * lane_load<W>(x - W) +
-               c3 * lane_load<W>(x) + c4 * lane_load<W>(x + W) + c5 * lane_load<W>(x + 2 * W) +
-               c6 * lane_load<W>(x + 3 * W);
+        V x0, x1, x2, x3, x4, x5, x6;
+        lane_load<W>(x - 3 * W, x0);
+        lane_load<W>(x - 2 * W, x1);
+        lane_load<W>(x - W, x2);
+        lane_load<W>(x, x3);
+        lane_load<W>(x + W, x4);
+        lane_load<W>(x + 2 * W, x5);
+        lane_load<W>(x + 3 * W, x6);
+        r = c0 * x0 + c1 * x1 + c2 * x2 + c3 * x3 + c4 * x4 + c5 * x5 + c6 * x6;
       }
     };
     // two rows per turn, the second written in terms of the row before the
@@ -329,7 +336,9 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
     const V lam2 = lamv * lamv, ebq2 = ebqv * ebqv;
     int i = lo;
     for (; i + 1 <= hi; i += 2) {
-      const V r0 = product(i), r1 = product(i + 1);
+      V r0, r1;
+      product(i, r0);
+      product(i + 1, r1);
       const V el0 = r0 - lamv * elv;
       const V el1 = (r1 - lamv * r0) + lam2 * elv;
       const V s0 = el0 * rqv;
@@ -341,7 +350,9 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
       swv = sw1;
     }
     if (i <= hi) {
-      elv = product(i) - lamv * elv;
+      V r;
+      product(i, r);
+      elv = r - lamv * elv;
       swv = elv * rqv - ebqv * swv;
       lane_store<W>(buf + i * W, swv);
     }
@@ -374,14 +385,18 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
   };
   if (blo > 0) {
     back_rows(n - 2, bhi + 1);
-    const V suv = lane_values<W>([&](int k) { return ops[k]->sweep_u_c; });
-    const V svv = lane_values<W>([&](int k) { return ops[k]->sweep_v_c; });
-    V y2 = lane_load<W>(buf + (bhi + 2) * W), y1 = lane_load<W>(buf + (bhi + 1) * W);
+    V suv, svv, y2, y1;
+    lane_values<W>([&](int k) { return ops[k]->sweep_u_c; }, suv);
+    lane_values<W>([&](int k) { return ops[k]->sweep_v_c; }, svv);
+    lane_load<W>(buf + (bhi + 2) * W, y2);
+    lane_load<W>(buf + (bhi + 1) * W, y1);
     // two rows per turn, as in the forward pass
     const V ab = suv * svv, a2b = suv * suv - svv;
     int i = bhi;
     for (; i - 1 >= blo; i -= 2) {
-      const V z0 = lane_load<W>(buf + i * W), z1 = lane_load<W>(buf + (i - 1) * W);
+      V z0, z1;
+      lane_load<W>(buf + i * W, z0);
+      lane_load<W>(buf + (i - 1) * W, z1);
       const V y0 = (z0 - svv * y2) - suv * y1;
       const V ym = ((z1 - suv * z0) + ab * y2) + a2b * y1;
       lane_store<W>(buf + i * W, y0);
@@ -389,7 +404,11 @@ FIAMMA_WIDE void apply_prepared(const PreparedOperator* const* given_ops, int n,
       y2 = y0;
       y1 = ym;
     }
-    if (i >= blo) lane_store<W>(buf + i * W, (lane_load<W>(buf + i * W) - svv * y2) - suv * y1);
+    if (i >= blo) {
+      V z;
+      lane_load<W>(buf + i * W, z);
+      lane_store<W>(buf + i * W, (z - svv * y2) - suv * y1);
+    }
     back_rows(blo - 1, 1);
   } else {
     back_rows(n - 2, 1);

@@ -12,7 +12,9 @@
 
 namespace fiamma {
 
-std::filesystem::path out_tec_prim(State& s, OperatorSet& ops, int n, int /*n_species*/) {
+std::filesystem::path out_tec_prim(
+    State& s, OperatorSet& ops, int n, int /*n_species*/,
+    const std::function<void(const std::filesystem::path&, std::uint64_t)>& before_rename) {
   const auto name = tagged_output_path(s, "-pr------.dat", 4, 6, s.tempo.it);
   ReplacedFile file(s.file(name), kPrefixedOrigin);
   char zone[32];
@@ -33,6 +35,10 @@ std::filesystem::path out_tec_prim(State& s, OperatorSet& ops, int n, int /*n_sp
     const double wwx = second_order ? da * (rho * rho) * y1 * y2 * std::exp(-ze / th) : da * rho * y1 * std::exp(-ze / th);
     file << Line().real(x).real(rho).real(s.vvar[4][i] / rho).real(th).real(s.vvar[5][i] / rho)
                 .real(s.vvar[6][i] / rho).real(s.vvar[7][i] / rho).real(y1).real(y2).real(wwx);
+  }
+  if (before_rename) {
+    file.close();
+    before_rename(name, file.hash());
   }
   file.commit();
   return name;

@@ -119,6 +119,7 @@ const char* run_end_word(RunEnd end) {
     case RunEnd::Interrupted: return "interrupted";
     case RunEnd::BadInput: return "bad_input";
     case RunEnd::Unsettled: return "unsettled";
+    case RunEnd::Running: return "running";
   }
   return "normal";
 }
@@ -215,7 +216,7 @@ std::string summary_text(const State& s, const RunRecord& r, RunEnd end, int exi
       {"format_version", kSummaryFormatVersion},
       {"program_version", FIAMMA_VERSION},
       {"end", run_end_word(end)},
-      {"exit_status", exit_status},
+      {"exit_status", end == RunEnd::Running ? Json(nullptr) : Json(exit_status)},
       {"message", message},
       {"command_line", command_line},
       {"wall_time_s", wall},

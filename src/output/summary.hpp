@@ -20,11 +20,12 @@ namespace fiamma {
 inline constexpr const char* kSummaryTemplate = " summary.json";
 inline constexpr int kSummaryFormatVersion = 1;
 
-// How a program run, or one simulation of it, ended.
+// How a program run, or one simulation of it, ended; Running while it has
+// not (the summary written at the start, which a run killed outright leaves).
 // Unsettled: a simulation of --until-settled that reached it_end before its
 // burning rate settled (files written as at a normal end).
-enum class RunEnd { Normal, Stopped, NonFinite, WriteFailure, Interrupted, BadInput, Unsettled };
-// The word of the summary: "normal", "stopped", "non_finite", ...
+enum class RunEnd { Normal, Stopped, NonFinite, WriteFailure, Interrupted, BadInput, Unsettled, Running };
+// The word of the summary: "normal", "stopped", "non_finite", ..., "running".
 const char* run_end_word(RunEnd end);
 
 // One configured value as read (after --set, before any derivation).
@@ -98,6 +99,8 @@ struct RunRecord {
   // Set once the configuration has been read and checked: from then on the
   // run ends with a summary.
   bool configuration_read = false;
+  // Set once the summary that says "running" is in place.
+  bool running_written = false;
   std::vector<ConfiguredValue> configuration;
   char configured_tag = ' ';
   std::vector<WrittenFile> files;
@@ -126,7 +129,8 @@ void note_last_opened(RunRecord& r, const State& s, const char* kind, std::optio
 // directory: the configured tag, or with --sweep-step K the step's letter.
 std::filesystem::path summary_path(const State& s, const RunRecord& r);
 
-// The summary as JSON text (non-finite numbers as null).
+// The summary as JSON text (non-finite numbers as null; the exit status null
+// while running).
 std::string summary_text(const State& s, const RunRecord& r, RunEnd end, int exit_status,
                          const std::string& message);
 

@@ -81,22 +81,50 @@ TEST(Configuration, ProblemsNameTheFileTheRecordAndTheExpectation) {
       // every value out of range is reported, in one message
       {{{4, "2000"}, {10, "0"}, {18, "6"}, {19, "3"}, {63, "0 0.5"}, {74, "1"}, {78, "0"}},
        "eulero_test.dat: valori non ammessi\n  record 4 (n) = 2000: deve essere compreso tra 9 e 1025\n"
-       "  record 10 (it_out) = 0: deve essere almeno 1\n  record 18 (rk_scheme) = 6: deve essere compreso tra 1 e 5\n"
        "  record 6 (domain_length) = 0.0000000000000000: la lunghezza 0 (scelta automatica) vale solo per case_kind 8, "
-       "qui case_kind = 3\n  record 63 (n_stab) = 0: deve essere compreso tra 1 e 10000\n  record 78 (sweep_count) = 0"},
+       "qui case_kind = 3\n  record 10 (it_out) = 0: deve essere almeno 1\n"
+       "  record 18 (rk_scheme) = 6: deve essere compreso tra 1 e 5\n"
+       "  record 63 (n_stab) = 0: deve essere compreso tra 1 e 10000\n  record 78 (sweep_count) = 0"},
       {{{4, "8"}}, "record 4 (n) = 8"}, {{{4, "1026"}}, "record 4 (n) = 1026"},
       {{{49, "0"}}, "record 49 (Lewis) = 0.0000000000000000"},
       {{{47, "1"}}, "record 47 (gamma) = 1.0000000000000000"}, {{{15, "0"}}, "record 15 (stab)"},
       {{{14, "-0.5"}}, "record 14 (cfl)"}, {{{16, "0"}, {17, "0"}}, "record 17 (dt)"},
       {{{25, "0"}}, "record 25 (th_fresh)"}, {{{50, "NaN"}}, "record 50 (Damkohler) = NaN"},
-      {{{51, "Inf"}}, "record 51 (Zeldovich) = Infinity"}, {{{23, "-Inf"}}, "record 23 (x0_ff_2) = -Infinity"},
+      {{{51, "Inf"}}, "record 51 (Zeldovich) = Infinity: deve essere un numero finito"},
+      {{{23, "-Inf"}}, "record 23 (x0_ff_2) = -Infinity"},
       {{{5, "2"}}, "record 5 (grid) = 2"}, {{{61, "5"}}, "record 61 (front_criterion) = 5"},
       {{{74, "1"}, {75, "11"}}, "record 75 (sweep_parameter) = 11"},
       {{{9, "2147483647"}}, "record 9 (it_end) = 2147483647"},
+      // what a user may get wrong: the ranges of docs/guide.md
+      {{{1, "'/'"}}, "record 1 (run_tag) = '/': deve essere una lettera o una cifra"},
+      {{{1, "\xEF"}}, "record 1 (run_tag) = byte 0xEF"},
+      {{{6, "-1.0"}}, "record 6 (domain_length) = -1.0000000000000000: deve essere positiva"},
+      {{{8, "10"}, {9, "5"}}, "record 9 (it_end) = 5: deve essere almeno it_start = 10"},
+      {{{8, "-1"}}, "record 8 (it_start) = -1: deve essere almeno 0"},
+      {{{11, "3"}}, "record 11 (i_thom) = 3"}, {{{16, "2"}}, "record 16 (dt_mode) = 2: deve essere 0"},
+      {{{12, "5.0"}}, "record 12 (boundary_scheme_parameter) = 5.0000000000000000: deve essere compreso tra 0 e 4"},
+      {{{13, "0.6"}}, "record 13 (interior_scheme_parameter) = 0.59999999999999998: deve essere compreso tra 0 e 0.55"},
+      {{{24, "0"}}, "record 24 (hx_ff_2) = 0.0000000000000000"}, {{{23, "1.5"}}, "record 23 (x0_ff_2) = 1.5"},
+      {{{26, "0"}}, "record 26 (th_burnt) = 0.0000000000000000: deve essere positiva"},
+      {{{28, "1e11"}}, "record 28 (y1_fresh) = 100000000000.00000: deve essere compresa tra 0 (escluso) e 1"},
+      {{{29, "-0.1"}}, "record 29 (y1_burnt)"}, {{{32, "3"}}, "record 32 (reaction_order) = 3"},
+      {{{48, "0"}}, "record 48 (Prandtl) = 0.0000000000000000: deve essere positivo"},
+      {{{23, "0,6"}}, "record 23 (x0_ff_2) = 0.0000000000000000: dopo il numero segue \",6\", una virgola decimale?"},
+      {{{50, "-1.0d5"}}, "record 50 (Damkohler)"}, {{{51, "0"}}, "record 51 (Zeldovich)"},
+      {{{57, "-1.0"}}, "record 57 (equivalence_ratio) = -1.0000000000000000: deve essere positivo"},
+      {{{53, "0"}}, "record 53 (heat_of_reaction)"}, {{{56, "-0.4"}}, "record 56 (mass_flow)"},
+      {{{64, "-1.0"}}, "record 64 (x_anchor) = -1.0000000000000000: deve stare dentro il dominio"},
+      {{{65, "1.0"}}, "record 65 (x_anchor_fraction) = 1.0000000000000000"},
+      {{{79, "-1.0d-5"}}, "record 79 (gain_position)"}, {{{81, "-1"}}, "record 81 (gain_integral)"},
+      {{{74, "2"}}, "record 74 (sweep_mode) = 2"},
+      {{{74, "1"}, {75, "3"}, {76, "-1.0"}, {77, "1.0"}, {78, "4"}},
+       "record 76 (sweep_start) = -1.0000000000000000: con sweep_end = 1.0000000000000000 e sweep_count = 4 il passo 1 "
+       "dà al record 49 il valore -1.0000000000000000, che deve essere positivo"},
       // the limits themselves, and what a user may mean: an anchoring that
-      // never starts, a fixed step that is not used
-      {{{4, "9"}, {63, "10000 0.5"}, {18, "5"}}, ""}, {{{4, "1025"}, {74, "1"}, {78, "26"}, {9, "2147483646"}}, ""},
-      {{{66, "Inf"}, {17, "0"}, {50, "200000000*1.0d5"}}, ""},
+      // never starts, a fixed step that is not used, a pair on record 63
+      {{{4, "9"}, {63, "10000,0.5"}, {18, "5"}, {12, "0"}, {13, "0.55"}, {28, "1"}, {79, "0"}}, ""},
+      {{{4, "1025"}, {74, "1"}, {78, "26"}, {9, "2147483646"}, {12, "4"}, {13, "0"}, {1, "7"}}, ""},
+      {{{66, "Inf"}, {17, "0"}, {50, "200000000*1.0d5"}, {8, "20"}}, ""},
   };
   for (const auto& [records, expected] : cases) {
     auto s = make_state(dir.path(), console);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,14 +29,15 @@ using testing::ScratchDir;
 using testing::write_file;
 
 // The message of the WriteError that `body` throws ("no error" if none), run
-// in a child process under a file-size limit of `limit` bytes (-1: none)
-// with SIGXFSZ ignored, so that a write past the limit fails with EFBIG.
+// in a child process under a file-size limit of `limit` bytes (-1: none),
+// SIGXFSZ at its default disposition: the writer itself turns a write past
+// the limit into EFBIG.
 std::string write_error_of(const std::function<void()>& body, long limit = -1) {
   int pipe_fd[2];
   if (::pipe(pipe_fd) != 0) return "no pipe";
   if (const pid_t pid = ::fork(); pid == 0) {
     const rlimit r{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
-    if (limit >= 0 && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &r) != 0)) ::_exit(1);
+    if (limit >= 0 && (::signal(SIGXFSZ, SIG_DFL) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &r) != 0)) ::_exit(1);
     std::string message = "no error";
     try {
       body();
@@ -67,8 +69,11 @@ TEST(FileWriter, AnAppendCutByTheSizeLimitLeavesWholeRecords) {
       },
       110);
   EXPECT_EQ(read_file(dir / "h.dat"), "header\n" + record + "\n" + record + "\n" + record + "\n");
-  EXPECT_EQ(message, (dir / "h.dat").string() + ": impossibile scrivere il file (File too large); " +
-                         std::string(kPrefixedOrigin.in(Language::it)));
+  EXPECT_EQ(message, (dir / "h.dat").string() + ": impossibile scrivere il file (File too large); " + std::string(kPrefixedOrigin.in(Language::it)));
+  // a FIFO at the name is refused at once: nothing waits for a reader
+  ASSERT_EQ(::mkfifo((dir / "f.dat").c_str(), 0644), 0);
+  EXPECT_EQ(write_error_of([&] { AppendedFile().open(dir / "f.dat", kPrefixedOrigin, false); }),
+            (dir / "f.dat").string() + ": impossibile scrivere il file (non è un file regolare); " + std::string(kPrefixedOrigin.in(Language::it)));
 }
 
 TEST(FileWriter, AFailedReplacementKeepsTheEarlierFileAndNoTemporary) {
@@ -103,8 +108,7 @@ TEST(FileWriter, AFailedReplacementKeepsTheEarlierFileAndNoTemporary) {
     const fs::path target = dir / "t.dat";
     write_file(target, "earlier\n");
     EXPECT_EQ(write_error_of([&] { act(target); }, limit),
-              target.string() + ": impossibile scrivere il file (" + reason + "); " +
-                  std::string(kWorkdirOrigin.in(Language::it)));
+              target.string() + ": impossibile scrivere il file (" + reason + "); " + std::string(kWorkdirOrigin.in(Language::it)));
     EXPECT_EQ(read_file(fs::is_directory(target) ? target / "kept" : target), "earlier\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);  // no temporary
   }

@@ -207,7 +207,7 @@ TEST(MessageCatalog, EnglishRunsSpeakEnglish) {
   };
   const Case cases[] = {
       {"flame", "--lang en " + short_flame, "", 0, " front speed      = "},
-      {"restart", "--lang en --set it_start=41 --set it_end=80 --set it_out=20 --set restart_name_1=Fpr000041.dat",
+      {"restart", "--lang en --set it_start=40 --set it_end=80 --set it_out=20 --set restart_name_1=Fpr000041.dat",
        "", 0, " stab_lim  = diffusive "},
       {"sweep", "--set it_end=20 --set it_out=10 --set sweep_count=2", "FIAMMA_LANG=en", 0, " SWEEP. LEWIS: "},
       {"simple-wave", "--lang en --set it_end=1000", "FIAMMA_LANG=it", 0, " front thickness  = "},

@@ -140,6 +140,10 @@ void run_both(const testing::ScratchDir& dir, const std::string& example, const 
     if (name.size() >= 12 && name.compare(name.size() - 12, 12, "summary.json") == 0) continue;
     std::vector<std::string> text;
     for (const fs::path& p : d) text.push_back(read_file(p / name));
+    // a companion names its snapshot by the hash of its bytes, which differ
+    if (name.ends_with(".stato")) {
+      for (auto& t : text) t.erase(t.find('\n') + 1, t.find('\n', t.find('\n') + 1) - t.find('\n'));
+    }
     expect_close(text, sub + ": " + name, worst);
     if (text[0] == text[1]) same.insert(name);
   }

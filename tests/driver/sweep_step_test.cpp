@@ -36,7 +36,10 @@ Files files_of(const fs::path& dir) {
   Files out;
   for (const auto& e : fs::directory_iterator(dir)) {
     const std::string name = e.path().filename().string();
-    if (!name.ends_with("summary.json") && name != "out.txt" && name != "err.txt") out[name] = read_file(e.path());
+    // (the folder's lock file, which every run leaves empty, aside)
+    if (!name.ends_with("summary.json") && name != "out.txt" && name != "err.txt" && name != ".fiamma.lock") {
+      out[name] = read_file(e.path());
+    }
   }
   return out;
 }
