@@ -98,24 +98,6 @@ def test_sweep_on_the_local_pool_equals_the_sequential_sweep(tmp_path, sequentia
     assert tree(tmp_path) == sequential
 
 
-def test_sweep_resumed_from_an_interrupted_sequential_sweep(tmp_path, sequential):
-    # a sequential sweep stopped during step 2 left the first row and index 2:
-    # the runner appends a header block and the rows of steps 2 and 3, as the
-    # sequential sweep resumed would
-    shortened_sweep(tmp_path)
-    lines = sequential["LandLe.dat"].splitlines(keepends=True)
-    (tmp_path / "LandLe.dat").write_bytes(b"".join(lines[:3]))
-    (tmp_path / "i_and_min.dat").write_bytes(b" 2 left by a stopped sweep\n")
-    r = runner(tmp_path, "--workers", "2")
-    assert r.returncode == 0, r.stderr
-    assert "sweep: steps 2 to 3, 2 to run, 0 already done" in r.stdout
-    assert (tmp_path / "LandLe.dat").read_bytes() == b"".join(lines[:3] + lines[:2] + lines[3:])
-    assert (tmp_path / "i_and_min.dat").read_bytes() == b" 4\n"
-    assert not (tmp_path / "Apr000000.dat").exists()
-    for name in ("Bpr000301.dat", "Cpr000301.dat", "Csf_delta.dat"):
-        assert (tmp_path / name).read_bytes() == sequential[name]
-
-
 # what step 2 does before (or instead of) running; the runner's status; what it reports
 STEP_FAULTS = {
     "refused": ('exec EXE "$@" --set n=5000', 1,
@@ -201,7 +183,6 @@ def steps_run(tmp_path_factory):
 @pytest.mark.parametrize("points", [
     ["after:replace:Bpr000301.dat:kill"],  # some files gathered
     ["before:replace:gather.json:kill"],  # every file, the appends not written down yet
-    ["before:write:LandLe.dat:kill"],  # written down, not appended
     ["after:write:LandLe.dat:kill"],  # appended, the index not written
     ["before:write:LandLe.dat:kill", "after:write:LandLe.dat:kill"],  # and again while the rerun completes it
     ["after:replace:i_and_min.dat:kill"],  # the index written
@@ -384,15 +365,12 @@ def test_failing_point_is_reported_and_the_others_complete(tmp_path):
 
 
 @pytest.mark.parametrize("args,resume,message", [
-    (["--set", "Lewiss=1.0"], None, "nessun record della configurazione si chiama \"Lewiss\""),
     (["--set", "n=abc"], None, "record 4 (n), riga 1: atteso un numero intero, trovato \"abc\""),
     (["--vary", "Lewis_number=1,2"], None, "no record of the configuration is called \"Lewis_number\""),
     (["--vary", "Lewis=1:2"], None, "--vary Lewis=1:2: a range is start:stop:count with count >= 1"),
     (["--set", "sweep_mode=0"], None, "configures no sweep (sweep_mode = 0): use --vary for a campaign"),
-    ([], "abc\n", "i_and_min.dat: the resume index is not an integer"),
     ([], "0\n", "i_and_min.dat: line 1: resume index 0: at least 1"),
     # points that would write into one folder
-    (["--vary", "Lewis=1,2", "--set", "path_prefix_1='../out/'"], None, "path prefixes '../out/' '': in a campaign"),
     (["--vary", "path_prefix_2='a/',\"../b/\""], None, "path prefixes '' '../b/': in a campaign"),
 ])
 def test_refused_before_any_run(tmp_path, args, resume, message):
