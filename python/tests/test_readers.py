@@ -77,8 +77,6 @@ def test_sweep_table_with_a_resumed_block(sweep_dir):
     # the resumed step starts afresh: the same digits as in the first run
     assert t.loc[2, t.columns[:10]].tolist() == t.loc[1, t.columns[:10]].tolist()
     assert read_resume_index(sweep_dir / "i_and_min.dat") == 3
-    doc = read_summary(sweep_dir / "Lsummary.json")  # the resumed run's: step 2 alone
-    assert (doc["sweep"]["code"], [r["flame"]["M_l_num"] for r in doc["runs"]]) == ("Le", [t["M_l_num"].iloc[2]])
 
 
 def test_analytic_solutions_in_both_layouts(simple_wave_dir, carried_dir):
@@ -148,19 +146,15 @@ BROKEN = [
     ("flame", "Fpr000200.dat", lambda l: l.__setitem__(9, " ".join(l[9].split()[:-1])), read_snapshot, 10),
     ("flame", "Fpr000200.dat", lambda l: _set_token(l, 4, 3, "3.0.0"), read_snapshot, 5),
     ("flame", "Fpr000200.dat", lambda l: l.pop(100), read_snapshot, 2),
-    ("flame", "Fpr000200.dat", lambda l: l.pop(0), read_snapshot, 1),
     ("flame", "Fpr000200.dat", lambda l: l.insert(2, l[0]), read_snapshot, 2),
     ("flame", "Fpr000200.dat", lambda l: l.extend(list(l)), read_snapshot, 260),
     ("flame", "Fsf_delta.dat", lambda l: l.pop(1), read_history, 2),
     ("flame", "Fsf_delta.dat", lambda l: _set_token(l, 6, 0, "250.5"), read_history, 7),
-    ("flame", "Fsf_delta.dat", lambda l: l.__setitem__(0, l[0].replace('"x_m"', '"x_m" "t"')), read_history, 1),
     ("sweep", "LandLe.dat", lambda l: l.__setitem__(4, l[4].replace('"Le"', '"Pr"')), read_sweep_table, 5),
     ("sweep", "LandLe.dat", lambda l: _set_token(l, 2, 8, "si"), read_sweep_table, 3),
     ("flame", "post_dati.dat", lambda l: l.__setitem__(4, " 257.5"), read_post_dati, 5),
-    ("flame", "post_dati.dat", lambda l: l.__setitem__(0, " F"), read_post_dati, 1),
     ("flame", "post_dati.dat", lambda l: l.pop(), read_post_dati, 19),
     ("carried", "Can00500.dat", lambda l: l.__setitem__(5, l[5][1:]), read_analytic, 6),
-    ("carried", "Can00500.dat", lambda l: l.__setitem__(3, l[3][:44]), read_analytic, 4),
     ("simple_wave", "Wan00500.dat", lambda l: l.__setitem__(1, " 1 2 3 4"), read_analytic, 2),
     ("flame", "Fsummary.json", lambda l: l.__setitem__(3, l[3].replace('"', "", 2)), read_summary, 4),
     ("flame", "Fsummary.json", lambda l: l.__setitem__(2, '  "format_version": 2,'), read_summary, 3),

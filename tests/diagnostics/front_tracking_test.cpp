@@ -132,14 +132,6 @@ TEST(FrontTracking, EachCriterionFindsAFrontOfKnownPositionSpeedAndThickness) {
     const double th0 = tc.th(0, xf + shift);
     EXPECT_NEAR(f.s_cons, integral / (kPressure / th0 * tc.fuel(th0)), 1e-6 * f.s_cons);
   }
-  // a level below every temperature: -|th - level| is largest at node 1,
-  // which has no left neighbour and is the front itself
-  TrackerCase tc;
-  tc.s->ic_kkind_re.th_front_level = 100.0;
-  tc.call(0, 12.8, 0.0, 2);
-  tc.call(1, 12.8, 0.0, 2);
-  EXPECT_EQ(tc.f->x_m, 0.0);
-  EXPECT_NEAR(tc.f->dt_m, -(tc.th(0, 12.8) - 100.0), 1e-6);
 }
 
 TEST(FrontTracking, WindowOfNStepsAndCumulativeMeansAgainstClosedForms) {
@@ -202,11 +194,6 @@ TEST(FrontTracking, WindowOfNStepsAndCumulativeMeansAgainstClosedForms) {
     EXPECT_NEAR(h.w_ass_last[1], steps >= N ? c : 0.0, 1e-9 * c) << steps;
     EXPECT_NEAR(h.w_ass_last[N], c, 1e-9 * c) << steps;
   }
-  // a window of one sample is the current speed alone
-  TrackerCase one;
-  for (int k = 0; k <= 3; ++k) one.call(k, 12.0 + 0.01 * k, 0.01, 1, 1);
-  EXPECT_EQ(one.f->s_sta, one.f->s);
-  EXPECT_EQ(one.f->var, 0.0);
 }
 
 TEST(FrontTracking, DriftOfAWindowJustFull) {

@@ -86,8 +86,6 @@ TEST(SteadyFlame, HeldExampleBurnsAtTheEigenvalueOfTheSteadyFlame) {
   const double eig = flame.eigenvalue();
   // the independent solution is converged in its own step
   EXPECT_NEAR(flame.eigenvalue(40000), eig, 1e-9 * eig);
-  std::printf("M_l_num %.10f, steady eigenvalue %.10f, M_l_ana %.10f (n = %d)\n", mv->M_l_num, eig, mv->M_l_ana,
-              s->settings.n);
   // With 257 nodes the reaction zone (th_b^2/Ta of the rise, about a fifth
   // of a thermal thickness) spans two spacings, yet the spatial error is
   // about 2e-10 (docs/accuracy.md). The gap (-3.7e-4 relative at 257 nodes)

@@ -34,11 +34,9 @@ TEST(CommandLine, OptionsStatusesAndMessages) {
       {"--print-config --set Lewis=1.3 --set n=129", 0, "\n04 n 129\n"}, {"--check-config", 0, "fiamma premiscelata"},
       {"--check-config --set n=129", 0, "Griglia: uniforme, 129 nodi."},
       {"--check-config bad.dat", 2, "record 11 (i_thom) = 1"},
-      {"--check-config bad.dat", 2, "record 18 (rk_scheme) = 7"},
       {"--check-config --set n=2000", 2, "record 4 (n) = 2000"}, {"--check-config --set Lewis=x", 2, bad_lewis},
       {"--print-config --set Lewis=x", 2, bad_lewis}, {"--set Lewis=x", 2, bad_lewis},
-      {"--set Lewiss=1", 2, "nessun record della configurazione si chiama \"Lewiss\""},
-      {"--set n=1100", 2, "record 4 (n) = 1100"}, {"--version", 0, "fiamma "}, {"--help", 0, "Uso: fiamma [OPZIONI]"},
+      {"--version", 0, "fiamma "}, {"--help", 0, "Uso: fiamma [OPZIONI]"},
       {"--bogus", 2, "opzione non riconosciuta: --bogus"},
   };
   for (const auto& c : cases) {
