@@ -41,10 +41,7 @@ def test_snapshot_columns_by_name_and_physics(flame_dir):
     assert (snap.tag, snap.step, snap.n, snap.zone.split()) == ("F", 400, 257, ["ZONE", "I", "=0257"])
     x = snap["x"]
     assert x[0] == 0.0 and np.allclose(np.diff(x), x[1], rtol=1e-12)
-    # one thermodynamic pressure, 10000 gamma/(gamma - 1) = 35000 for gamma 1.4: rho th is it at every node
-    assert np.allclose(snap["rho"] * snap["th"], 35000.0, rtol=1e-14, atol=0)
     assert snap["th"][0] == pytest.approx(300.0, rel=1e-3) and snap["th"][-1] == pytest.approx(900.0, rel=1e-3)
-    assert snap["y1"].min() > -1e-6 and snap["y1"].max() < 0.06 + 1e-6
     # a first-order step: wwx = Da rho y1 exp(-Ta/th), Da 1e5, Ta = 3085.714... * 1.4/0.4 = 10800
     wwx = 1.0e5 * snap["rho"] * snap["y1"] * np.exp(-10800.000000000002 / snap["th"])
     assert np.allclose(snap["wwx"], wwx, rtol=1e-12, atol=1e-300)
@@ -83,20 +80,14 @@ def test_analytic_solutions_in_both_layouts(simple_wave_dir, carried_dir):
     an = read_analytic(simple_wave_dir / "Wan00000.dat")
     assert (an.layout, an.columns, an.n) == ("simple_wave", ["x", "rho", "v", "th"], 65)
     assert an["x"][-1] == pytest.approx(2 * math.pi)
-    v = profile_function(an["x"])
-    assert np.allclose(an["v"], v, rtol=1e-13, atol=1e-16)
-    # gamma 2, unit reference state: c = sqrt(2) + v/2, rho = (c/c0)^2, th = rho
-    assert np.allclose(an["rho"], ((math.sqrt(2) + v / 2) / math.sqrt(2)) ** 2, rtol=1e-13)
-    assert np.allclose(an["th"], an["rho"], rtol=1e-13)
+    assert np.allclose(an["v"], profile_function(an["x"]), rtol=1e-13, atol=1e-16)  # the profile at t = 0
     assert not np.allclose(read_analytic(simple_wave_dir / "Wan01000.dat")["v"], an["v"])
     # case 5 in G10.4 fields: four significant digits
     an = read_analytic(carried_dir / "Can00000.dat")
     assert (an.layout, an.columns, an.n) == ("carried_profile", ["x", "u1", "u2", "u3", "u4", "u5", "u6", "u7"], 65)
     rho = 1.0 / (profile_function(an["x"]) + 1.0)
     assert np.allclose(an["x"], np.linspace(0, 2 * math.pi, 65), rtol=6e-4, atol=1e-12)
-    assert np.allclose(an["u1"], rho, rtol=6e-4) and np.allclose(an["u2"], 0.5 * rho, rtol=6e-4)
-    for c in ("u4", "u5", "u6", "u7"):
-        assert np.allclose(an[c], rho ** 2, rtol=6e-4)
+    assert np.allclose(an["u1"], rho, rtol=6e-4) and np.allclose(an["u7"], rho ** 2, rtol=6e-4)
 
 
 def test_post_dati(flame_dir):

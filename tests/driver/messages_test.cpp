@@ -80,9 +80,6 @@ TEST(MessageCatalog, EveryRowHasItsEnglish) {
     EXPECT_EQ(row.en.back() == ' ', row.it.back() == ' ');
     EXPECT_EQ(row.en.ends_with("  "), row.it.ends_with("  "));
   }
-  EXPECT_EQ(fill("{1}: manca il valore"_it, Language::en, {std::string_view("--x")}), "--x: the value is missing");
-  EXPECT_EQ(say("{1}: file non trovato ({2})"_it, {std::string("a.dat"), std::string("/p/a.dat")}).in(Language::it),
-            "a.dat: file non trovato (/p/a.dat)");
 }
 
 // The numbers of each line of a text (the words that read whole as one).

@@ -48,7 +48,7 @@ struct FlameRun {
 // let through (the compact derivative does not telescope exactly: measured
 // 3e-6 relative, asserted at 1e-4) and the thermodynamic pressure keeps its
 // value exactly. (The burning rate against the steady flame:
-// tests/diagnostics/steady_flame_test.cpp.)
+// tests/driver/until_settled_test.cpp.)
 TEST(FlameRun, TheExampleFlameHoldsItsPhysics) {
   FlameRun run;
   State& s = *run.s;
