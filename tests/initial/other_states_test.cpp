@@ -1,5 +1,5 @@
-// The restart from a snapshot (against an uninterrupted run, the reader on a
-// hand-written file, the file problems) and the test field.
+// The restart from a snapshot (against an uninterrupted run, the file
+// problems) and the test field.
 #include "initial/other_states.hpp"
 
 #include <gtest/gtest.h>
@@ -79,21 +79,17 @@ std::string uniform_snapshot(int n, double rho, double v, double th, int zone_po
   return f.str();
 }
 
-// The example set up on 17 nodes, configured prefix "o/", reading `name`
-// under the restart folder `folder`.
+// The example set up on `n` nodes, reading its restart file snap.dat.
 struct RestartCase {
   ScratchDir dir;
   std::ostringstream console;
   std::unique_ptr<State> s;
   std::unique_ptr<OperatorSet> ops;
-  explicit RestartCase(int n = 17, const std::string& name = "snap.dat", const std::string& folder = "") {
+  explicit RestartCase(int n = 17) {
     s = testing::flame_set_up(dir.path(), console, {{4, std::to_string(n)}});
     ops = setup_operators(*s, n);
-    s->addr.path_prefix_1.fill(' ');
-    std::string("o/").copy(s->addr.path_prefix_1.data(), 2);
     for (auto* f : {&s->rrestart.name[1], &s->rrestart.name[2], &s->rrestart.name[3]}) f->fill(' ');
-    name.copy(s->rrestart.name[1].data(), name.size());
-    folder.copy(s->rrestart.name[2].data(), folder.size());
+    std::string("snap.dat").copy(s->rrestart.name[1].data(), 8);
   }
   std::string problem() {
     try {
@@ -104,26 +100,6 @@ struct RestartCase {
     return "";
   }
 };
-
-TEST(Restart, UniformSnapshotUnderARestartFolder) {
-  RestartCase c(17, "state.dat", "old/");
-  fs::create_directories(c.dir / "old");
-  write_file(c.dir / "old/state.dat", uniform_snapshot(17, 2.0, 0.25, 1.5, 17));
-  ASSERT_EQ(c.problem(), "");
-  EXPECT_NE(c.console.str().find(" opfileold/state.dat" + std::string(83, ' ') + "\n"), std::string::npos);
-  EXPECT_EQ(std::string(c.s->addr.path_prefix_1.data(), 3), "o/ ");  // the configured prefixes are back
-  EXPECT_EQ(c.s->vvar_2, 3.0);  // rho th
-  for (int i = 1; i <= 17; ++i) {
-    EXPECT_EQ((std::vector<double>{c.s->vvar[4][i], c.s->vvar[5][i]}), (std::vector<double>{0.5, 0.5}));  // rho v
-    if (i == 17) break;
-    EXPECT_NEAR(c.s->vvar[1][i], 2.0, 1e-14);
-    EXPECT_NEAR(c.s->vvar[2][i], 0.1, 1e-15);  // rho y1
-    EXPECT_NEAR(c.s->vvar[3][i], 0.02, 1e-15);
-    EXPECT_NEAR(c.s->vvar_temp_div[2][i], 1.5, 1e-14);
-  }
-  EXPECT_EQ(c.s->vvar[1][17], 1.0);
-  EXPECT_EQ(c.s->vvar_rk[1][17], 1.0);
-}
 
 TEST(Restart, FileProblemsNameTheFileAndTheRecord) {
   RestartCase c;

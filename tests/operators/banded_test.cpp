@@ -1,11 +1,13 @@
-// The banded kernels against dense arithmetic, and the zero-pivot paths.
+// The banded kernels' zero-pivot paths. (Their solves and products are the
+// straightforward operators', measured against the prepared form's own
+// arithmetic in prepared_operators_test and against exact derivatives in
+// operators_test.)
 #include "operators/banded.hpp"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
-#include <random>
 #include <sstream>
 
 #include "core/errors.hpp"
@@ -20,56 +22,7 @@ struct System {
   Field rhs{}, x{}, y{};
   PentaWork w;
   FiveBands five() const { return {band[1].data(), band[2].data(), band[3].data(), band[4].data(), band[5].data()}; }
-  // row i of the matrix of `width` bands times v, on entries 1..m
-  double row(int i, int m, int width, const Field& v) const {
-    double s = 0.0;
-    for (int q = 0; q < width; ++q) {
-      const int j = i - width / 2 + q;
-      s += j >= 1 && j <= m ? band[q + (7 - width) / 2][i] * v[j] : 0.0;
-    }
-    return s;
-  }
 };
-
-// A diagonally dominant random matrix; without outer bands, tridiagonal.
-std::unique_ptr<System> random_system(int n, std::mt19937& rng, bool outer) {
-  std::uniform_real_distribution<double> u(-0.2, 0.2);
-  auto m = std::make_unique<System>();
-  for (int i = 1; i <= n; ++i) {
-    for (int q = 0; q < 7; ++q) m->band[q][i] = q == 3 ? 1.0 + u(rng) : (outer || (q > 1 && q < 5) ? u(rng) : 0.0);
-    m->rhs[i] = std::sin(0.3 * i);
-  }
-  return m;
-}
-
-TEST(BandedKernels, SolvesAndProductAgainstDenseRows) {
-  std::mt19937 rng(7);
-  std::ostringstream console;
-  for (int n : {3, 6, 7, 17, 100}) {
-    auto m = random_system(n, rng, true);
-    pentadiag(n, 0.7, -1.3, m->five(), m->w, m->rhs.data(), m->x.data(), console);
-    EXPECT_TRUE(m->x[1] == 0.7 && m->x[n] == -1.3);
-    for (int i = 2; i < n; ++i) EXPECT_NEAR(m->row(i, n, 5, m->x), m->rhs[i], 1e-13) << n << " " << i;
-    pentadiag(n, 0.7, -1.3, m->five(), m->w, m->rhs.data(), m->rhs.data(), console);  // in place
-    EXPECT_EQ(m->rhs, m->x);
-    if (n < 6) continue;
-    for (int i = 1; i <= n; ++i) m->rhs[i] = std::sin(0.3 * i);
-    pentadiag_n_meno_1(n, 0.7, -1.3, m->five(), m->w, m->rhs.data(), m->x.data(), console);
-    EXPECT_TRUE(m->x[1] == 0.7 && m->x[n - 1] == -1.3 && m->x[n] == 0.0);
-    for (int i = 2; i < n - 1; ++i) EXPECT_NEAR(m->row(i, n - 1, 5, m->x), m->rhs[i], 1e-13) << n << " " << i;
-    const auto& b = m->band;
-    tp_eva2(n, {b[0].data(), b[1].data(), b[2].data(), b[3].data(), b[4].data(), b[5].data(), b[6].data()},
-            m->rhs.data(), m->y.data());
-    for (int i = 1; i <= n; ++i) EXPECT_NEAR(m->y[i], m->row(i, n, 7, m->rhs), 1e-14) << n << " " << i;
-  }
-  // without outer bands the five-band solve is the three-band one
-  auto m = random_system(50, rng, false);
-  pentadiag(50, 2.0, 3.0, m->five(), m->w, m->rhs.data(), m->x.data(), console);
-  tridiag(50, 2.0, 3.0, m->band[2].data(), m->band[3].data(), m->band[4].data(), m->rhs.data(), m->w.sweep_s.data(),
-          m->w.sweep_u.data(), m->y.data());
-  for (int i = 1; i <= 50; ++i) EXPECT_NEAR(m->x[i], m->y[i], 1e-14) << i;
-  EXPECT_EQ(console.str(), "");
-}
 
 // b(2) = 0 with a(3) != 0: the fallback on row 1 with its eight lines, the
 // silent pass of a zero pivot with nothing to eliminate, and the failure

@@ -108,11 +108,6 @@ TEST(CompactOperators, ConvergeAtTheirSchemeOrders) {
       all.push_back(e_all);
       interior.push_back(e_mid);
     }
-    std::printf("%-16s max-error orders", name_of(c.op));
-    for (int k = 0; k < 5; ++k) std::printf(" %.2f", std::log2(all[k] / all[k + 1]));
-    std::printf("  interior orders");
-    for (int k = 0; k < 5; ++k) std::printf(" %.2f", std::log2(interior[k] / interior[k + 1]));
-    std::printf("  interior errors %.1e %.1e %.1e\n", interior[1], interior[2], interior[5]);
     EXPECT_GE(std::log2(all[4] / all[5]), c.order_all) << name_of(c.op);
     EXPECT_GE(std::log2(interior[0] / interior[1]), c.order_interior) << name_of(c.op);
   }

@@ -1,8 +1,8 @@
 // The example flame end to end, against its physics: the initial projection,
 // mass conservation, the constant thermodynamic pressure, the front speed
 // against the analytic estimate; the velocity correction's tolerance,
-// absolute or relative to the largest nodal velocity, its effect on the
-// constraint and the corrections a simulation counts; the snapshot read back.
+// absolute or relative to the largest nodal velocity, and its effect on the
+// constraint; the snapshot read back.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -42,23 +42,13 @@ struct FlameRun {
   }
 };
 
-// Abscissa where the staggered temperature first reaches `level`.
-double front_position(const State& s, double level) {
-  const Field& th = s.vvar_temp_div[2];
-  for (int j = 1; j < s.settings.n - 1; ++j) {
-    if (th[j] < level && th[j + 1] >= level) return (j - 0.5 + (level - th[j]) / (th[j + 1] - th[j])) * s.discr.dx;
-  }
-  return NAN;
-}
-
 // The projected initial flame: the velocity has the prescribed divergence up
 // to the iteration's tolerance over dx, the inflow at rest, the burnt gas
 // leaving faster. Then 300 steps: the mass changes by what the boundaries
 // let through (the compact derivative does not telescope exactly: measured
 // 3e-6 relative, asserted at 1e-4) and the thermodynamic pressure keeps its
-// value exactly; once the profile has settled into a flame (step 1000), the
-// front moves into the fresh gas at the analytic burning rate within a
-// factor 2 (steps 1000 to 2500).
+// value exactly. (The burning rate against the steady flame:
+// tests/driver/until_settled_test.cpp.)
 TEST(FlameRun, TheExampleFlameHoldsItsPhysics) {
   FlameRun run;
   State& s = *run.s;
@@ -83,22 +73,15 @@ TEST(FlameRun, TheExampleFlameHoldsItsPhysics) {
     return m;
   };
   const double m_start = mass();
-  double flux_integral = 0.0, m_300 = 0.0, x1 = 0.0, t1 = 0.0;
-  for (s.tempo.it = 1; s.tempo.it <= 2500; ++s.tempo.it) {
+  double flux_integral = 0.0;
+  for (s.tempo.it = 1; s.tempo.it <= 300; ++s.tempo.it) {
     const double in0 = s.vvar[4][1], out0 = s.vvar[4][n];
     time_step(s, *run.mv);
-    if (s.tempo.it <= 300) flux_integral += 0.5 * s.tempo.dt * ((in0 - out0) + (s.vvar[4][1] - s.vvar[4][n]));
-    if (s.tempo.it == 300) m_300 = mass();
-    if (s.tempo.it == 1000) x1 = front_position(s, 600.0), t1 = s.tempo.t;
+    flux_integral += 0.5 * s.tempo.dt * ((in0 - out0) + (s.vvar[4][1] - s.vvar[4][n]));
   }
   EXPECT_GT(std::fabs(flux_integral), 1.0);
-  EXPECT_NEAR(m_300 - m_start, flux_integral, 1e-4 * std::fabs(flux_integral));
+  EXPECT_NEAR(mass() - m_start, flux_integral, 1e-4 * std::fabs(flux_integral));
   EXPECT_EQ(s.vvar_2, p0);
-  const double x2 = front_position(s, 600.0);
-  const double speed = s.vvar[4][1] / s.vvar[1][1] - (x2 - x1) / (s.tempo.t - t1);  // relative to the fresh gas
-  const double analytic = run.mv->M_l_ana / s.vvar[1][1];
-  std::printf("front speed %.6f, analytic %.6f\n", speed, analytic);
-  EXPECT_TRUE(x2 < x1 && speed > 0.5 * analytic && speed < 2.0 * analytic) << speed << " vs " << analytic;
 }
 
 // The initial projection: with the default absolute 5e-5 against velocities
@@ -122,20 +105,6 @@ TEST(CorrectionTolerance, RelativeToleranceConvergesTheConstraintFurther) {
   EXPECT_NE(a.err.str().find("(tolleranza 5.0000000000000002E-05 assoluta)\n"), std::string::npos) << a.err.str();
   EXPECT_NE(b.err.str().find("(tolleranza 1.0000000000000000E-08 relativa)\n"), std::string::npos) << b.err.str();
   EXPECT_EQ(a.console.str(), b.console.str());  // standard output is the same whatever the tolerance
-}
-
-// 10 steps of the example's three-stage scheme: corrections at stages 2 and
-// 3 and at each step's end, and the initial projection; the flame's domain
-// and conservation lines beside the closing line.
-TEST(CorrectionTolerance, ASimulationCountsItsCorrections) {
-  FlameRun f({}, 10);
-  const CorrectionCount& c = f.mv->correction;
-  EXPECT_EQ(c.corrections, 31);
-  EXPECT_TRUE(c.iterations_mean() >= 2.0 && c.iterations_max >= 2 && c.iterations_mean() <= c.iterations_max);
-  const std::string err = f.err.str();
-  EXPECT_NE(err.find(" dominio: lunghezza termica 1/M "), std::string::npos) << err;
-  EXPECT_EQ(err.find("attenzione"), std::string::npos) << err;
-  EXPECT_NE(err.find(" conservazione: temperatura combusta "), std::string::npos) << err;
 }
 
 TEST(Snapshot, HeaderZoneAndValuesReadBack) {
