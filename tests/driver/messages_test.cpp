@@ -1,7 +1,7 @@
 // The program in two languages: every row of the message table has its
-// English, and runs in English (the four examples, shortened, and the
-// failures and options a user meets) print no Italian word, with the numbers
-// and lines of the Italian.
+// English, no Italian text reaches the user outside the table, and runs in
+// English (the four examples, shortened, and the failures and options a user
+// meets) print no Italian word, with the numbers and lines of the Italian.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,6 +79,76 @@ TEST(MessageCatalog, EveryRowHasItsEnglish) {
     EXPECT_EQ(row.en.front() == ' ', row.it.front() == ' ');
     EXPECT_EQ(row.en.back() == ' ', row.it.back() == ' ');
     EXPECT_EQ(row.en.ends_with("  "), row.it.ends_with("  "));
+  }
+}
+
+// The string literals of a C++ source, adjacent ones joined, with their
+// line and whether they carry the suffix _it; comments skipped.
+struct Literal {
+  std::string text;
+  int line;
+  bool key;
+};
+std::vector<Literal> literals_of(const std::string& src) {
+  std::vector<Literal> out;
+  int line = 1;
+  bool joining = false;  // the previous token was a literal without suffix
+  for (std::size_t i = 0; i < src.size(); ++i) {
+    const char c = src[i];
+    if (c == '\n') ++line;
+    if (c == '/' && i + 1 < src.size() && (src[i + 1] == '/' || src[i + 1] == '*')) {
+      const std::size_t end = src[i + 1] == '/' ? src.find('\n', i) : src.find("*/", i);
+      line += static_cast<int>(std::count(src.begin() + static_cast<long>(i), src.begin() + static_cast<long>(end), '\n'));
+      i = src[i + 1] == '/' ? end - 1 : end + 1;
+      continue;
+    }
+    if (c == '\'') {  // a character literal
+      i += src[i + 1] == '\\' ? 3 : 2;
+      joining = false;
+      continue;
+    }
+    if (c != '"') {
+      if (!std::isspace(static_cast<unsigned char>(c))) joining = false;
+      continue;
+    }
+    std::string text;
+    for (++i; src[i] != '"'; ++i) {
+      if (src[i] != '\\') {
+        text += src[i];
+        continue;
+      }
+      const char e = src[++i];
+      text += e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e;
+    }
+    const bool key = src.compare(i + 1, 3, "_it") == 0;
+    if (joining) {
+      out.back().text += text;
+      out.back().key = key;
+    } else {
+      out.push_back({text, line, key});
+    }
+    joining = !key;
+  }
+  return out;
+}
+
+TEST(MessageCatalog, SourcesSayNothingOutsideTheTable) {
+  std::set<std::string> keys;
+  for (const auto& entry : fs::recursive_directory_iterator(source_dir() / "src")) {
+    const fs::path& p = entry.path();
+    if (p.filename() == "message_table.hpp" || (p.extension() != ".cpp" && p.extension() != ".hpp")) continue;
+    for (const Literal& l : literals_of(read_file(p))) {
+      if (l.key) {
+        keys.insert(l.text);
+      } else {
+        EXPECT_EQ(italian_words_in(l.text), std::vector<std::string>{})
+            << p.filename().string() << ":" << l.line << " \"" << l.text
+            << "\": a message goes into core/message_table.hpp and is written \"...\"_it";
+      }
+    }
+  }
+  for (const MessageEntry& row : kMessageTable) {
+    EXPECT_EQ(keys.count(std::string(row.it)), 1u) << "a row that no code says: " << row.it;
   }
 }
 
